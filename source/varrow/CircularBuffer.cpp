@@ -1,0 +1,209 @@
+#include "CircularBuffer.h"
+
+#include <algorithm>
+
+namespace varrow
+{
+
+CircularBuffer::Channels::Channels (int numSamples)
+    : left (1, numSamples), right (1, numSamples)
+{
+    // Clearing here touches every page, so the audio thread never takes a page fault on them.
+    left.clear();
+    right.clear();
+}
+
+CircularBuffer::CircularBuffer (int initialCapacity)
+    : left (1, initialCapacity), right (1, initialCapacity), capacity (initialCapacity)
+{
+    jassert (initialCapacity > 0);
+    left.clear();
+    right.clear();
+    capacityShared.store (capacity);
+    publishStorage();
+    publish();
+}
+
+std::uint64_t CircularBuffer::pack (int lap, int index) noexcept
+{
+    return ((std::uint64_t) (std::uint32_t) lap << 32) | (std::uint32_t) index;
+}
+
+void CircularBuffer::beginWrite (int endIndex) noexcept
+{
+    const auto end = endIndex >= capacity ? pack (wrapCount + 1, 0) : pack (wrapCount, endIndex);
+    reserved.store (end, std::memory_order_relaxed);
+    std::atomic_thread_fence (std::memory_order_release);
+}
+
+void CircularBuffer::publish() noexcept
+{
+    writeIndexShared.store (writeIndex, std::memory_order_release);
+    position.store (pack (wrapCount, writeIndex), std::memory_order_release);
+}
+
+void CircularBuffer::publishStorage() noexcept
+{
+    leftShared.store (left.getReadPointer (0), std::memory_order_release);
+    rightShared.store (right.getReadPointer (0), std::memory_order_release);
+}
+
+void CircularBuffer::write (float leftValue, float rightValue) noexcept
+{
+    beginWrite (writeIndex + 1);
+    left.getWritePointer (0)[writeIndex] = leftValue;
+    right.getWritePointer (0)[writeIndex] = rightValue;
+
+    if (++writeIndex >= capacity)
+    {
+        ++wrapCount;
+        writeIndex = 0;
+    }
+
+    publish();
+}
+
+void CircularBuffer::writeBlock (const float* leftSource, const float* rightSource, int n) noexcept
+{
+    if (rightSource == nullptr)
+        rightSource = leftSource;
+
+    auto* l = left.getWritePointer (0);
+    auto* r = right.getWritePointer (0);
+
+    for (int done = 0; done < n;)
+    {
+        const int chunk = std::min (n - done, capacity - writeIndex);
+        beginWrite (writeIndex + chunk);
+
+        if (leftSource != nullptr)
+        {
+            std::copy_n (leftSource + done, chunk, l + writeIndex);
+            std::copy_n (rightSource + done, chunk, r + writeIndex);
+        }
+        else
+        {
+            std::fill_n (l + writeIndex, chunk, 0.0f);
+            std::fill_n (r + writeIndex, chunk, 0.0f);
+        }
+
+        done += chunk;
+        writeIndex += chunk;
+
+        if (writeIndex >= capacity)
+        {
+            ++wrapCount;
+            writeIndex = 0;
+        }
+
+        publish();
+    }
+}
+
+void CircularBuffer::restart (int newCapacity, Channels& fresh) noexcept
+{
+    jassert (newCapacity > 0);
+    jassert (fresh.left.getNumSamples() == newCapacity && fresh.right.getNumSamples() == newCapacity);
+
+    const auto sequence = restartSequence.load (std::memory_order_relaxed);
+    restartSequence.store (sequence + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence (std::memory_order_release);
+
+    std::swap (left, fresh.left);
+    std::swap (right, fresh.right);
+
+    ++wrapCount;
+    capacity = newCapacity;
+    writeIndex = 0;
+
+    publishStorage();
+    reserved.store (pack (wrapCount, 0), std::memory_order_relaxed);
+    writeIndexShared.store (0, std::memory_order_release);
+    capacityShared.store (capacity, std::memory_order_release);
+    position.store (pack (wrapCount, 0), std::memory_order_release);
+    restartSequence.store (sequence + 2, std::memory_order_release);
+}
+
+CircularBuffer::CopyResult CircularBuffer::copyRegion (int first, int numSamples,
+                                                       float* destLeft, float* destRight) const noexcept
+{
+    numSamples = std::max (0, numSamples);
+    const auto zeroAll = [&]
+    {
+        std::fill_n (destLeft, numSamples, 0.0f);
+        std::fill_n (destRight, numSamples, 0.0f);
+        return CopyResult {};
+    };
+
+    // Take a consistent view of storage, capacity and write position: no restart may begin
+    // or end between these reads.
+    const auto sequence = restartSequence.load (std::memory_order_acquire);
+    const auto start = position.load (std::memory_order_acquire);
+    const int cap = capacityShared.load (std::memory_order_acquire);
+    const float* l = leftShared.load (std::memory_order_acquire);
+    const float* r = rightShared.load (std::memory_order_acquire);
+    std::atomic_thread_fence (std::memory_order_acquire);
+
+    if ((sequence & 1u) != 0 || restartSequence.load (std::memory_order_relaxed) != sequence)
+        return zeroAll();
+
+    const int n = std::min (numSamples, cap);
+    first = ((first % cap) + cap) % cap;
+
+    for (int done = 0; done < n;)
+    {
+        const int from = (first + done) % cap;
+        const int chunk = std::min (n - done, cap - from);
+        std::copy_n (l + from, chunk, destLeft + done);
+        std::copy_n (r + from, chunk, destRight + done);
+        done += chunk;
+    }
+
+    std::fill_n (destLeft + n, numSamples - n, 0.0f);
+    std::fill_n (destRight + n, numSamples - n, 0.0f);
+
+    // Everything the writer may have touched while we copied is announced in `reserved`.
+    std::atomic_thread_fence (std::memory_order_acquire);
+    const auto end = reserved.load (std::memory_order_relaxed);
+
+    if (restartSequence.load (std::memory_order_relaxed) != sequence)
+        return zeroAll();
+
+    const auto lapOf = [] (std::uint64_t p) { return (std::int64_t) (std::uint32_t) (p >> 32); };
+    const auto indexOf = [] (std::uint64_t p) { return (std::int64_t) (std::uint32_t) p; };
+    const auto overwritten = (lapOf (end) - lapOf (start)) * cap + indexOf (end) - indexOf (start);
+    const auto valid = keptAfterOverwrite (first, n, cap, (int) indexOf (start), overwritten);
+
+    std::fill (destLeft, destLeft + valid.getStart(), 0.0f);
+    std::fill (destRight, destRight + valid.getStart(), 0.0f);
+    std::fill (destLeft + valid.getEnd(), destLeft + numSamples, 0.0f);
+    std::fill (destRight + valid.getEnd(), destRight + numSamples, 0.0f);
+
+    return { valid };
+}
+
+juce::Range<int> CircularBuffer::keptAfterOverwrite (int first, int numSamples, int cap,
+                                                    int oldestIndex, std::int64_t overwritten) noexcept
+{
+    if (overwritten >= cap)
+        return {};
+
+    overwritten = std::max<std::int64_t> (0, overwritten);
+
+    // The writer overwrites slots in order from the oldest one. Destination sample i is lost
+    // when its slot comes within the first `overwritten` slots of that order.
+    const auto distance = ((std::int64_t) first - oldestIndex + cap) % cap;
+    const auto headLostEnd = (int) std::clamp<std::int64_t> (overwritten - distance, 0, numSamples);
+    const auto wrapLostStart = (int) std::clamp<std::int64_t> (cap - distance, headLostEnd, numSamples);
+    const auto wrapLostEnd = (int) std::clamp<std::int64_t> (cap - distance + overwritten, wrapLostStart, numSamples);
+
+    if (wrapLostEnd == wrapLostStart)
+        return { headLostEnd, numSamples };
+
+    // A region spanning the oldest slot loses a stretch in its middle: keep the longer clean
+    // side (the earlier one on a tie).
+    const juce::Range<int> before (headLostEnd, wrapLostStart), after (wrapLostEnd, numSamples);
+    return after.getLength() > before.getLength() ? after : before;
+}
+
+} // namespace varrow

@@ -1,0 +1,403 @@
+#include "TestEnvironment.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace quorvel::test;
+
+namespace
+{
+
+class Processor : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        clearHome();
+        writePreferences ({ { "Recording Path", "/tmp" } });
+        p->setPlayHead (&playHead);
+        p->prepareToPlay (48000.0, 512);
+    }
+
+    void TearDown() override   { p->setPlayHead (nullptr); }
+
+    /** Runs blocks of a constant stereo input (left l, right r) and returns the last block. */
+    juce::AudioBuffer<float> run (int blocks, int n = 512, float l = 0.25f, float r = -0.5f)
+    {
+        juce::AudioBuffer<float> buffer;
+
+        for (int b = 0; b < blocks; ++b)
+        {
+            buffer = makeBlock (2, n, [&] (int c, int) { return c == 0 ? l : r; });
+            processBlock (*p, buffer);
+        }
+
+        return buffer;
+    }
+
+    void setFreezeParameter (float value)
+    {
+        p->parameters.getParameter ("Freeze")->setValueNotifyingHost (value);
+    }
+
+    ProcessorUnderTest p;
+    FakePlayHead playHead;
+};
+
+} // namespace
+
+TEST_F (Processor, PrepareBuildsASilentRingForTheSampleRate)
+{
+    const auto& ring = *p->captureBuffer;
+    EXPECT_EQ (ring.capacity, 1440000);
+    EXPECT_EQ (ring.writeIndexShared.load(), 0);
+    EXPECT_EQ (ring.left.findMinMax (0, 0, ring.capacity), juce::Range<float>());
+    EXPECT_EQ (p->sampleRateHz, 48000);
+    EXPECT_TRUE (p->prepared);
+    EXPECT_EQ (p->outputGain.current, 1.0);
+}
+
+TEST_F (Processor, CapturesTheInputAndPassesItThroughUnchanged)
+{
+    const auto out = run (3, 512, 0.25f, -0.5f);
+
+    const auto& ring = *p->captureBuffer;
+    EXPECT_EQ (ring.writeIndexShared.load(), 1536);
+    EXPECT_EQ (ring.left.getSample (0, 1535), 0.25f);
+    EXPECT_EQ (ring.right.getSample (0, 1535), -0.5f);
+    EXPECT_EQ (ring.left.getSample (0, 1536), 0.0f);
+    EXPECT_EQ (out.getSample (0, 100), 0.25f);
+    EXPECT_EQ (out.getSample (1, 511), -0.5f);
+}
+
+TEST_F (Processor, MonoLayoutCapturesChannelZeroTwiceAndMixesThePreviewIntoItOnly)
+{
+    p->releaseResources();
+    p->setPlayConfigDetails (1, 1, 48000.0, 64);
+    p->prepareToPlay (48000.0, 64);
+
+    auto block = makeBlock (1, 64, [] (int, int i) { return 0.25f + (float) i / 1024.0f; });
+    processBlock (*p, block);
+    EXPECT_EQ (p->captureBuffer->left.getSample (0, 10), 0.25f + 10.0f / 1024.0f);
+    EXPECT_EQ (p->captureBuffer->right.getSample (0, 10), 0.25f + 10.0f / 1024.0f);
+    EXPECT_EQ (block.getSample (0, 10), 0.25f + 10.0f / 1024.0f);   // gain applied once
+
+    for (int b = 0; b < 400; ++b)
+    {
+        block = makeBlock (1, 64, [] (int, int) { return 0.5f; });
+        processBlock (*p, block);
+    }
+
+    p->requestPreviewSeek (100.0 / p->captureBuffer->capacity);
+    p->previewFade->setTarget (1.0);
+    p->previewPlaying = true;
+
+    for (int b = 0; b < 200; ++b)   // 12800 samples: the 15 ms fade-in is complete
+    {
+        block = makeBlock (1, 64, [] (int, int) { return 0.0f; });
+        processBlock (*p, block);
+    }
+
+    EXPECT_NEAR (block.getSample (0, 63), 0.5f, 1.0e-5f);
+}
+
+TEST_F (Processor, OutputChannelsBeyondTheInputsAreCleared)
+{
+    p->releaseResources();
+    p->setPlayConfigDetails (1, 1, 48000.0, 64);
+    p->prepareToPlay (48000.0, 64);
+
+    auto block = makeBlock (2, 64, [] (int, int) { return 0.5f; });
+    processBlock (*p, block);
+    EXPECT_EQ (block.getMagnitude (1, 0, 64), 0.0f);
+    EXPECT_EQ (block.getSample (0, 0), 0.5f);
+}
+
+TEST_F (Processor, FreezeParameterActsOnlyWhenItChanges)
+{
+    run (1);
+    setFreezeParameter (1.0f);
+    run (1);
+    EXPECT_TRUE (p->frozen.load());
+    const int frozenAt = p->captureBuffer->writeIndexShared.load();
+    run (2);
+    EXPECT_EQ (p->captureBuffer->writeIndexShared.load(), frozenAt);
+
+    // The view unfreezes directly; an unchanged "On" must not freeze again.
+    p->frozen = false;
+    run (2);
+    EXPECT_FALSE (p->frozen.load());
+    EXPECT_EQ (p->captureBuffer->writeIndexShared.load(), frozenAt + 1024);
+
+    setFreezeParameter (0.0f);
+    p->frozen = true;   // and an unchanged "Off" must not unfreeze a view freeze... after its own change
+    run (1);
+    EXPECT_FALSE (p->frozen.load());
+    p->frozen = true;
+    run (1);
+    EXPECT_TRUE (p->frozen.load());
+}
+
+TEST_F (Processor, FreezingKeepsThePictureButStillPassesAudio)
+{
+    run (4);
+    p->frozen = true;
+    const float column = p->displayBuffer.columnMax[0].load();
+    const auto out = run (4, 512, 0.9f, 0.9f);
+
+    EXPECT_EQ (p->displayBuffer.columnMax[0].load(), column);
+    EXPECT_EQ (out.getSample (0, 0), 0.9f);
+}
+
+TEST_F (Processor, TransportStartAndStopMarkTheWritePosition)
+{
+    EXPECT_FALSE (p->getDragAllowed());
+    run (2);
+    playHead.playing = true;
+    playHead.bpm = 128.5;
+    run (1);
+    EXPECT_DOUBLE_EQ (p->takeStart.load(), 1024.0 / 1440000.0);
+    EXPECT_EQ (p->takeEnd.load(), -2.0);
+    EXPECT_EQ (p->hostBpm.load(), 128.5);
+    EXPECT_TRUE (p->getDragAllowed());
+
+    run (3);
+    playHead.playing = false;
+    playHead.bpm.reset();   // a position without tempo keeps the last one
+    run (1);
+    EXPECT_DOUBLE_EQ (p->takeEnd.load(), 3072.0 / 1440000.0);
+    EXPECT_EQ (p->hostBpm.load(), 128.5);
+}
+
+TEST_F (Processor, TransportChangesWhileFrozenAreNeitherRecordedNorRemembered)
+{
+    run (1);
+    p->frozen = true;
+    playHead.playing = true;
+    run (1);
+    playHead.playing = false;
+    run (1);
+    EXPECT_EQ (p->takeStart.load(), -2.0);
+    EXPECT_FALSE (p->hostWasPlaying);
+
+    playHead.playing = true;
+    run (1);
+    p->frozen = false;
+    run (1);   // still playing when capture resumes: a start at the current write position
+    EXPECT_DOUBLE_EQ (p->takeStart.load(), 512.0 / 1440000.0);
+}
+
+TEST_F (Processor, NoPlayHeadOrNoPositionLeavesTheMarkersAlone)
+{
+    playHead.reportsPosition = false;
+    playHead.playing = true;
+    run (1);
+    p->setPlayHead (nullptr);
+    run (1);
+    EXPECT_EQ (p->takeStart.load(), -2.0);
+    EXPECT_EQ (p->hostBpm.load(), -1.0);
+}
+
+TEST_F (Processor, MuteOutputGlidesDownAndSnapsToSilenceWhileThePreviewIsStillHeard)
+{
+    run (1, 512, 1.0f, 1.0f);
+    p->previewOnly = true;
+    p->outputGain.setTarget (0.0);
+
+    // One 100 ms time constant later the gain has fallen to about 1/e.
+    auto out = run (1, 4800, 1.0f, 1.0f);
+    EXPECT_NEAR (out.getSample (0, 4799), std::exp (-1.0), 1.0e-3);
+
+    for (int b = 0; b < 3 && p->outputGain.current != 0.0; ++b)
+        out = run (1, 48000, 1.0f, 1.0f);
+
+    EXPECT_EQ (p->outputGain.current, 0.0);
+    EXPECT_EQ (out.getSample (0, 47999), 0.0f);
+
+    p->requestPreviewSeek (0.0);
+    p->previewFade->setTarget (1.0);
+    p->previewPlaying = true;
+    out = run (1, 4800, 1.0f, 1.0f);
+    EXPECT_GT (out.getSample (0, 4799), 0.9f);
+}
+
+TEST_F (Processor, PreviewPlaysTheCaptureFromTheSeekAndFadesOutWithoutAClick)
+{
+    // A capture whose value tells its position: sample i holds i / 1e6.
+    for (int b = 0; b < 40; ++b)
+    {
+        auto block = makeBlock (2, 512, [b] (int, int i) { return (float) (b * 512 + i) * 1.0e-6f; });
+        processBlock (*p, block);
+    }
+
+    p->requestPreviewSeek (1000.0 / 1440000.0);
+    p->previewFade->setTarget (1.0);
+    p->previewPlaying = true;
+
+    juce::AudioBuffer<float> out;
+
+    for (int b = 0; b < 10; ++b)
+    {
+        out = run (1, 512, 0.0f, 0.0f);
+    }
+
+    // After 5120 samples (seven time constants) of fading in, the output is the capture 5120
+    // samples after the seek.
+    EXPECT_NEAR (out.getSample (0, 511), (1000.0 + 5120.0) * 1.0e-6, 1.0e-5);
+    EXPECT_NEAR (p->previewFraction.load(), 6120.0 / 1440000.0, 1.0e-12);
+
+    p->previewFade->setTarget (0.0);
+    p->previewPlaying = false;
+    out = run (1, 4800, 0.0f, 0.0f);
+
+    // 15 ms time constant: a smooth decay, then silence.
+    for (int i = 1; i < 4800; ++i)
+        ASSERT_LE (std::abs (out.getSample (0, i) - out.getSample (0, i - 1)), 1.0e-4f);
+
+    EXPECT_LT (out.getMagnitude (0, 4700, 100), 1.0e-4f);
+    out = run (4, 4800, 0.0f, 0.0f);
+    EXPECT_EQ (out.getMagnitude (0, 0, 4800), 0.0f);
+}
+
+TEST_F (Processor, APreviewSeekIsAppliedAtTheNextBlockEvenWhenTheViewRanAhead)
+{
+    run (1);
+    p->requestPreviewSeek (0.5);
+    EXPECT_EQ (p->previewFraction.load(), 0.5);   // drawn at once
+    run (1);
+    EXPECT_DOUBLE_EQ (p->previewFraction.load(), (720000.0 + 512.0) / 1440000.0);
+
+    // A window past the ring's end gives positions above 1; they wrap into the ring.
+    p->requestPreviewSeek (1.25);
+    run (1);
+    EXPECT_DOUBLE_EQ (p->previewFraction.load(), (360000.0 + 512.0) / 1440000.0);
+}
+
+TEST_F (Processor, ANewRecordDurationDiscardsTheCaptureAtTheNextBlock)
+{
+    run (4);
+    p->displayRotation = 0.4f;
+    p->requestRecordDuration (60);
+    EXPECT_EQ (p->pendingRecordDuration.load(), 60);
+    EXPECT_FALSE (p->displayReady.load());
+    EXPECT_EQ (p->captureBuffer->capacity, 1440000);   // nothing happens before the audio thread runs
+
+    run (1, 256, 0.0f, 0.0f);
+    EXPECT_EQ (p->recordDurationSeconds.load(), 60);
+    EXPECT_EQ (p->pendingRecordDuration.load(), -1);
+    EXPECT_EQ (p->captureBuffer->capacity, 2880000);
+    EXPECT_EQ (p->captureBuffer->writeIndexShared.load(), 256);
+    EXPECT_EQ (p->captureBuffer->left.getMagnitude (0, 0, 2880000), 0.0f);
+    EXPECT_EQ (p->displayRotation.load(), 0.0f);
+    EXPECT_TRUE (p->displayReady.load());
+}
+
+TEST_F (Processor, ADurationAskedForBeforePreparingTakesEffectWithTheNewRing)
+{
+    ProcessorUnderTest fresh;
+    fresh->requestRecordDuration (15);
+    fresh->prepareToPlay (44100.0, 512);
+    EXPECT_EQ (fresh->captureBuffer->capacity, 661500);
+    EXPECT_EQ (fresh->recordDurationSeconds.load(), 15);
+    EXPECT_EQ (fresh->pendingRecordDuration.load(), -1);
+}
+
+TEST_F (Processor, ZoomRequestsEmptyTheColumnsAndTheRefillRebuildsThemFromTheLeft)
+{
+    p->displayWidth = 990;
+    run (100, 512, 0.5f, 0.5f);   // 51200 samples: the first 35 columns hold 0.5
+
+    p->requestedZoomOffset = 0.0;
+    p->requestedZoomWidth = 0.1;   // 144000 samples over 990 columns
+    p->displayReady = false;
+    p->frozen = true;
+    p->zoomRequestPending = true;
+
+    run (1, 64, 0.0f, 0.0f);
+    EXPECT_TRUE (p->zoomed.load());
+    EXPECT_TRUE (p->displayReady.load());
+    EXPECT_EQ (p->zoom.width.load(), 0.1);
+    EXPECT_LE (p->refillProgress, 44100.0 / 144000.0 + 1.0e-9);
+    EXPECT_EQ (p->displayBuffer.columnMax[100].load(), 0.5f);
+    EXPECT_EQ (p->displayBuffer.columnMax[400].load(), varrow::DisplayBuffer::emptyMax);
+
+    run (3, 64, 0.0f, 0.0f);
+    EXPECT_EQ (p->refillProgress, 1.0);
+    EXPECT_EQ (p->displayBuffer.columnMax[400].load(), 0.0f);   // silence beyond what was captured
+
+    // Zooming out goes back to the whole ring.
+    p->requestedZoomOffset = 0.0;
+    p->requestedZoomWidth = 1.0;
+    p->zoomRequestPending = true;
+    run (1, 64, 0.0f, 0.0f);
+    EXPECT_FALSE (p->zoomed.load());
+}
+
+TEST_F (Processor, ScrollsWrapTheWindowWithinTheRing)
+{
+    struct Case { double offset, width, scroll, expected; };
+
+    for (const auto c : { Case { 0.8, 0.3, 1.0, 1.1 },      // may run past the end once...
+                          Case { 1.5, 0.3, 1.0, 0.8 },      // ...but not twice
+                          Case { 0.1, 0.2, -1.0, 0.9 } })   // before the start wraps forward
+    {
+        p->requestedZoomOffset = c.offset;
+        p->requestedZoomWidth = c.width;
+        p->zoomRequestPending = true;
+        run (1, 64);
+
+        p->scrollRequest = c.scroll;
+        p->columnsResetRequested = true;
+        run (1, 64);
+        EXPECT_NEAR (p->zoom.offset.load(), c.expected, 1.0e-12) << c.offset;
+        EXPECT_EQ (p->scrollRequest.load(), -2.0);
+        EXPECT_FALSE (p->columnsResetRequested.load());
+    }
+}
+
+TEST_F (Processor, PublishedWidthsBecomeColumnCountsClampedToTheArrays)
+{
+    p->displayWidth = 500;
+    run (1, 64);
+    EXPECT_EQ (p->displayBuffer.columnCountShared.load(), 500);
+
+    p->displayWidth = 30000;
+    run (1, 64);
+    EXPECT_EQ (p->displayBuffer.columnCountShared.load(), varrow::DisplayBuffer::maxColumns);
+
+    p->displayWidth = -10;
+    run (1, 64);
+    EXPECT_EQ (p->displayBuffer.columnCountShared.load(), 0);
+}
+
+TEST_F (Processor, BusLayouts)
+{
+    using Set = juce::AudioChannelSet;
+    struct Case { Set in, out; bool supported; };
+
+    for (const auto& c : { Case { Set::stereo(), Set::stereo(), true },
+                           Case { Set::mono(), Set::mono(), true },
+                           Case { Set::mono(), Set::stereo(), false },
+                           Case { Set::stereo(), Set::mono(), false },
+                           Case { Set::create5point1(), Set::create5point1(), false } })
+    {
+        juce::AudioProcessor::BusesLayout layout;
+        layout.inputBuses.add (c.in);
+        layout.outputBuses.add (c.out);
+        EXPECT_EQ (p->isBusesLayoutSupported (layout), c.supported) << c.in.getDescription() << " -> " << c.out.getDescription();
+    }
+}
+
+TEST_F (Processor, FixedAnswersToTheHost)
+{
+    EXPECT_EQ (p->getName(), "Quorvel");
+    EXPECT_EQ (p->getTailLengthSeconds(), 0.0);
+    EXPECT_FALSE (p->acceptsMidi());
+    EXPECT_FALSE (p->producesMidi());
+    EXPECT_TRUE (p->hasEditor());
+    EXPECT_EQ (p->getNumPrograms(), 1);
+    EXPECT_EQ (p->getParameters().size(), 1);
+    EXPECT_EQ (p->getParameters()[0]->getName (32), "Freeze");
+    EXPECT_EQ (p->getParameters()[0]->getText (1.0f, 16), "On");
+}

@@ -1,0 +1,93 @@
+#include "TestEnvironment.h"
+
+#include <cstdlib>
+#include <string>
+
+namespace quorvel::test
+{
+
+static std::string temporaryHome;
+
+void useTemporaryHome()
+{
+    std::string pattern = "/tmp/quorvel-test-home-XXXXXX";
+
+    if (mkdtemp (pattern.data()) == nullptr)
+        std::abort();
+
+    temporaryHome = pattern;
+    setenv ("HOME", temporaryHome.c_str(), 1);
+    setenv ("XDG_CONFIG_HOME", (temporaryHome + "/.config").c_str(), 1);
+    setenv ("XDG_DATA_HOME", (temporaryHome + "/.local/share").c_str(), 1);
+    setenv ("XDG_CACHE_HOME", (temporaryHome + "/.cache").c_str(), 1);
+}
+
+void removeTemporaryHome()
+{
+    if (! temporaryHome.empty())
+        juce::File (temporaryHome).deleteRecursively();
+}
+
+juce::File preferencesFile()
+{
+    return juce::File (temporaryHome).getChildFile (".config/Varrow's/Quorvel/Quorvel.vasettings");
+}
+
+void clearHome()
+{
+    for (const auto& child : juce::File (temporaryHome).findChildFiles (juce::File::findFilesAndDirectories, false, "*"))
+        child.deleteRecursively();
+}
+
+void writePreferences (const std::map<juce::String, juce::String>& values)
+{
+    juce::XmlElement root ("PROPERTIES");
+
+    for (const auto& [key, value] : values)
+    {
+        auto* e = root.createNewChildElement ("VALUE");
+        e->setAttribute ("name", key);
+        e->setAttribute ("val", value);
+    }
+
+    const auto file = preferencesFile();
+    file.getParentDirectory().createDirectory();
+    file.replaceWithText (root.toString());
+}
+
+juce::String storedPreference (const juce::String& key)
+{
+    if (const auto xml = juce::parseXML (preferencesFile()))
+        for (const auto* e : xml->getChildWithTagNameIterator ("VALUE"))
+            if (e->getStringAttribute ("name") == key)
+                return e->getStringAttribute ("val");
+
+    return {};
+}
+
+ProcessorUnderTest::ProcessorUnderTest (bool standalone)
+{
+    juce::AudioProcessor::setTypeOfNextNewPlugin (standalone ? juce::AudioProcessor::wrapperType_Standalone
+                                                             : juce::AudioProcessor::wrapperType_Undefined);
+    processor = std::make_unique<AudioPluginAudioProcessor> (std::make_unique<RecordingMessages> (messages));
+    juce::AudioProcessor::setTypeOfNextNewPlugin (juce::AudioProcessor::wrapperType_Undefined);
+}
+
+juce::Optional<juce::AudioPlayHead::PositionInfo> FakePlayHead::getPosition() const
+{
+    if (! reportsPosition)
+        return {};
+
+    PositionInfo info;
+    info.setIsPlaying (playing);
+    info.setBpm (bpm);
+    return info;
+}
+
+void processBlock (AudioPluginAudioProcessor& processor, juce::AudioBuffer<float>& buffer)
+{
+    juce::MidiBuffer midi;
+    processor.processBlock (buffer, midi);
+}
+
+} // namespace quorvel::test

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "AudioPluginAudioProcessor.h"
+#include "UserMessages.h"
+
+#include <map>
+#include <ostream>
+#include <memory>
+#include <vector>
+
+namespace quorvel::test
+{
+
+/** Points HOME and the XDG folders at a fresh temporary folder, for this process. */
+void useTemporaryHome();
+void removeTemporaryHome();
+
+/** ~/.config/Varrow's/Quorvel/Quorvel.vasettings under the temporary home. */
+juce::File preferencesFile();
+
+/** Removes every file the program may have written under the temporary home. */
+void clearHome();
+
+/** Writes a preferences file holding exactly these keys and values. */
+void writePreferences (const std::map<juce::String, juce::String>& values);
+
+/** Reads one value back from the preferences file ("" when absent). */
+juce::String storedPreference (const juce::String& key);
+
+struct ShownMessage
+{
+    juce::MessageBoxIconType icon;
+    juce::String title, text;
+};
+
+/** Records the processor's messages instead of showing them. */
+class RecordingMessages final : public UserMessages
+{
+public:
+    explicit RecordingMessages (std::shared_ptr<std::vector<ShownMessage>> log) : messages (std::move (log)) {}
+
+    void show (juce::MessageBoxIconType icon, const juce::String& title,
+               const juce::String& text, std::function<void()>) override
+    {
+        messages->push_back ({ icon, title, text });
+    }
+
+private:
+    std::shared_ptr<std::vector<ShownMessage>> messages;
+};
+
+/** A processor built as in a plug-in host (or the standalone program) whose messages are recorded. */
+struct ProcessorUnderTest
+{
+    explicit ProcessorUnderTest (bool standalone = false);
+
+    std::shared_ptr<std::vector<ShownMessage>> messages = std::make_shared<std::vector<ShownMessage>>();
+    std::unique_ptr<AudioPluginAudioProcessor> processor;
+
+    AudioPluginAudioProcessor* operator->() const   { return processor.get(); }
+    AudioPluginAudioProcessor& operator*() const    { return *processor; }
+};
+
+/** A host play head whose transport and tempo the test sets. */
+class FakePlayHead final : public juce::AudioPlayHead
+{
+public:
+    juce::Optional<PositionInfo> getPosition() const override;
+
+    bool reportsPosition = true;
+    bool playing = false;
+    juce::Optional<double> bpm;
+};
+
+/** Runs one block through the processor; `fill` gives the input value of channel c at sample i. */
+void processBlock (AudioPluginAudioProcessor& processor, juce::AudioBuffer<float>& buffer);
+
+/** A stereo block of n samples whose values come from fill (channel, sample). */
+template <typename Fill>
+juce::AudioBuffer<float> makeBlock (int channels, int n, Fill&& fill)
+{
+    juce::AudioBuffer<float> buffer (channels, n);
+
+    for (int c = 0; c < channels; ++c)
+        for (int i = 0; i < n; ++i)
+            buffer.setSample (c, i, fill (c, i));
+
+    return buffer;
+}
+
+} // namespace quorvel::test
+
+namespace juce
+{
+inline void PrintTo (const Range<int>& r, std::ostream* os)   { *os << "[" << r.getStart() << ", " << r.getEnd() << ")"; }
+}
