@@ -1,5 +1,7 @@
 #include "AudioPluginAudioProcessor.h"
 #include "ValueParsing.h"
+#include "ValueTreeStreamCheck.h"
+#include "XmlTextCheck.h"
 #include "varrow/DisplayFeed.h"
 
 #include <algorithm>
@@ -30,10 +32,14 @@ double readDouble (const juce::PropertiesFile& file, juce::StringRef key, double
 }
 
 /** The value tree the bytes hold, or an invalid tree unless they hold exactly one complete
-    tree: the stream reader returns whatever it parsed before damaged or truncated data ends,
-    so the bytes are checked by writing the result back. */
+    tree. The bytes are walked before the framework's reader trusts their counts, and checked
+    by writing the result back, since that reader returns whatever it parsed before damaged
+    or truncated data ends. */
 juce::ValueTree readWholeTree (const void* data, size_t size)
 {
+    if (! ValueTreeStreamCheck::isWellFormed (data, size))
+        return {};
+
     auto tree = juce::ValueTree::readFromData (data, size);
 
     if (! tree.isValid())
@@ -46,6 +52,23 @@ juce::ValueTree readWholeTree (const void* data, size_t size)
         return {};
 
     return tree;
+}
+
+/** The framework's XML reader can hang on some damaged documents, so a preferences file that
+    is not a plain XML document counts as unreadable: it is set aside (kept for the user,
+    renamed) and the preferences start from their defaults. Returns false when it could not
+    be moved. */
+bool setAsideIfUnreadable (const juce::File& file)
+{
+    juce::MemoryBlock bytes;
+
+    if (! file.existsAsFile() || ! file.loadFileAsData (bytes) || bytes.isEmpty())
+        return true;
+
+    if (XmlTextCheck::isPlainXml (static_cast<const char*> (bytes.getData()), bytes.getSize()))
+        return true;
+
+    return file.moveFileTo (file.getSiblingFile (file.getFileName() + ".damaged")) || file.deleteFile();
 }
 
 bool isAppleHost()
@@ -593,6 +616,9 @@ void AudioPluginAudioProcessor::setStateInformation (const void* data, int sizeI
 //==============================================================================
 std::unique_ptr<juce::PropertiesFile> AudioPluginAudioProcessor::openPreferences() const
 {
+    if (! setAsideIfUnreadable (propertiesOptions->getDefaultFile()))
+        return std::make_unique<juce::PropertiesFile> (juce::File(), *propertiesOptions);   // defaults; saving fails quietly
+
     return std::make_unique<juce::PropertiesFile> (*propertiesOptions);
 }
 

@@ -82,10 +82,14 @@ void copyAndCheck (AudioPluginAudioProcessor& p, CaptureThread& capture, std::mt
     while (capture.finished.load() < 2 * p.captureBuffer->capacityShared.load())
         std::this_thread::yield();
 
-    for (int round = 0; round < 3000; ++round)
+    // Up to 3000 copies, but no more than about ten seconds of them: instrumented builds
+    // (ThreadSanitizer) copy a hundred times slower.
+    const auto deadline = juce::Time::getMillisecondCounter() + 10000;
+
+    for (int round = 0; round < 3000 && (round < 12 || juce::Time::getMillisecondCounter() < deadline); ++round)
     {
-        if (alsoRestart && round % 100 == 50)
-            p.requestRecordDuration (round % 200 == 50 ? 15 : 30);
+        if (alsoRestart && round % 10 == 5)
+            p.requestRecordDuration (round % 20 == 5 ? 15 : 30);
 
         const int capacity = p.captureBuffer->capacityShared.load();
         const int n = std::uniform_int_distribution<int> (1, capacity) (random);
@@ -152,7 +156,7 @@ TEST (Concurrency, CopiesDuringCaptureAreExactOrExcludeWhatWasOverwritten)
         copyAndCheck (*p, capture, random, check, false);
     }
 
-    EXPECT_EQ (check.copies, 3000);
+    EXPECT_GE (check.copies, 12);
     EXPECT_GT (check.withValidSamples, check.copies / 2);
 }
 

@@ -216,3 +216,15 @@ TEST_F (Preferences, DamagedValuesReadSafely)
     preferencesFile().replaceWithText ("<PROPERTIES><VALUE name=");
     EXPECT_EQ (ProcessorUnderTest()->targetFps, 20);
 }
+
+TEST_F (Preferences, AFileThatIsNotTextIsSetAsideAndTheDefaultsApply)
+{
+    const char damaged[] = "<PROPERTIES><V\xb5LU\xc5 name=\"Target FPS\" val=\"60\"/></PROPERTIES>";
+    preferencesFile().getParentDirectory().createDirectory();
+    preferencesFile().replaceWithData (damaged, sizeof (damaged) - 1);
+
+    ProcessorUnderTest p;
+    EXPECT_EQ (p->targetFps, 20);
+    EXPECT_TRUE (preferencesFile().getSiblingFile ("Quorvel.vasettings.damaged").existsAsFile());
+    EXPECT_TRUE (preferencesFile().existsAsFile());   // written afresh
+}

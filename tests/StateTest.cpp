@@ -1,4 +1,5 @@
 #include "TestEnvironment.h"
+#include "ValueTreeStreamCheck.h"
 
 #include <gtest/gtest.h>
 
@@ -203,4 +204,58 @@ TEST_F (State, TheFreezeParameterTravelsInItsParamChild)
     restore (*p, streamOf (tree));
 
     EXPECT_EQ (p->parameters.getRawParameterValue ("Freeze")->load(), 1.0f);
+}
+
+TEST (ValueTreeStreamCheck, AcceptsWhatTheFrameworkWritesAndNothingDamaged)
+{
+    juce::MemoryBlock binary ("\x01\x02\x03", 3);
+    juce::ValueTree child ("child", { { "list", juce::Array<juce::var> { 1, "two", 3.5, juce::var (binary) } },
+                                      { "big", (juce::int64) 1 << 40 }, { "none", juce::var() }, { "text", juce::String (juce::CharPointer_UTF8 ("\xc3\xa9t\xc3\xa9")) } });
+    juce::ValueTree root ("Parameters", { { "flag", true } });
+    root.appendChild (child, nullptr);
+    root.appendChild (juce::ValueTree ("empty"), nullptr);
+
+    juce::MemoryOutputStream out;
+    root.writeToStream (out);
+    const auto* bytes = static_cast<const juce::uint8*> (out.getData());
+    const auto size = out.getDataSize();
+
+    ASSERT_TRUE (ValueTreeStreamCheck::isWellFormed (bytes, size));
+
+    for (size_t n = 0; n < size; ++n)
+        ASSERT_FALSE (ValueTreeStreamCheck::isWellFormed (bytes, n)) << "truncated to " << n;
+
+    juce::MemoryBlock longer (bytes, size);
+    longer.append ("x", 1);
+    EXPECT_FALSE (ValueTreeStreamCheck::isWellFormed (longer.getData(), longer.getSize()));
+}
+
+TEST (ValueTreeStreamCheck, RejectsCountsTheBytesCannotHoldAndDeepNesting)
+{
+    const auto check = [] (std::initializer_list<int> bytes)
+    {
+        std::vector<juce::uint8> data;
+
+        for (auto b : bytes)
+            data.push_back ((juce::uint8) b);
+
+        return ValueTreeStreamCheck::isWellFormed (data.data(), data.size());
+    };
+
+    EXPECT_TRUE (check ({ 'T', 0, 0, 0 }));                                      // a tree "T", no properties, no children
+    EXPECT_FALSE (check ({ 'T', 0, 0, 4, 0xff, 0xff, 0xff, 0x7f }));               // two billion children
+    EXPECT_FALSE (check ({ 'T', 0, 0x84, 0, 0, 0, 0x80, 0 }));                     // a count of minus the smallest int
+    EXPECT_FALSE (check ({ 'T', 0, 1, 'p', 0, 1, 0xff, 8, 0 }));                   // 254 bytes of binary that are not there
+    EXPECT_FALSE (check ({ 'T', 0, 1, 'p', 0, 1, 2, 7, 4, 0xff, 0xff, 0xff, 0x7f, 0 }));   // an array of two billion
+    EXPECT_FALSE (check ({ 'T', 0, 1, 'p', 0, 1, 2, 42, 0 }));                     // an unknown value type
+    EXPECT_FALSE (check ({ 0xc3, 0x28, 0, 0, 0 }));                                // a type that is not UTF-8
+    EXPECT_FALSE (check ({ 0, 0, 0 }));                                            // no type
+
+    std::vector<juce::uint8> deep;
+
+    for (int i = 0; i <= ValueTreeStreamCheck::maxDepth + 1; ++i)
+        deep.insert (deep.end(), { 'T', 0, 0, 1 });
+
+    deep.back() = 0;
+    EXPECT_FALSE (ValueTreeStreamCheck::isWellFormed (deep.data(), deep.size()));
 }

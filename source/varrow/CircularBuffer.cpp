@@ -32,8 +32,9 @@ std::uint64_t CircularBuffer::pack (int lap, int index) noexcept
 void CircularBuffer::beginWrite (int endIndex) noexcept
 {
     const auto end = endIndex >= capacity ? pack (wrapCount + 1, 0) : pack (wrapCount, endIndex);
-    reserved.store (end, std::memory_order_relaxed);
-    std::atomic_thread_fence (std::memory_order_release);
+    // A read-modify-write with acquire ordering: the sample writes that follow cannot become
+    // visible before the announcement.
+    reserved.exchange (end, std::memory_order_acq_rel);
 }
 
 void CircularBuffer::publish() noexcept
@@ -105,9 +106,7 @@ void CircularBuffer::restart (int newCapacity, Channels& fresh) noexcept
     jassert (newCapacity > 0);
     jassert (fresh.left.getNumSamples() == newCapacity && fresh.right.getNumSamples() == newCapacity);
 
-    const auto sequence = restartSequence.load (std::memory_order_relaxed);
-    restartSequence.store (sequence + 1, std::memory_order_relaxed);
-    std::atomic_thread_fence (std::memory_order_release);
+    const auto sequence = restartSequence.fetch_add (1, std::memory_order_acq_rel);
 
     std::swap (left, fresh.left);
     std::swap (right, fresh.right);
@@ -142,9 +141,12 @@ CircularBuffer::CopyResult CircularBuffer::copyRegion (int first, int numSamples
     const int cap = capacityShared.load (std::memory_order_acquire);
     const float* l = leftShared.load (std::memory_order_acquire);
     const float* r = rightShared.load (std::memory_order_acquire);
-    std::atomic_thread_fence (std::memory_order_acquire);
 
-    if ((sequence & 1u) != 0 || restartSequence.load (std::memory_order_relaxed) != sequence)
+    // The checks re-read through read-modify-writes, which see the latest value and keep the
+    // reads before them from moving past them.
+    const auto latestSequence = [this] { return restartSequence.fetch_add (0, std::memory_order_acq_rel); };
+
+    if ((sequence & 1u) != 0 || latestSequence() != sequence)
         return zeroAll();
 
     const int n = std::min (numSamples, cap);
@@ -163,10 +165,9 @@ CircularBuffer::CopyResult CircularBuffer::copyRegion (int first, int numSamples
     std::fill_n (destRight + n, numSamples - n, 0.0f);
 
     // Everything the writer may have touched while we copied is announced in `reserved`.
-    std::atomic_thread_fence (std::memory_order_acquire);
-    const auto end = reserved.load (std::memory_order_relaxed);
+    const auto end = reserved.fetch_add (0, std::memory_order_acq_rel);
 
-    if (restartSequence.load (std::memory_order_relaxed) != sequence)
+    if (latestSequence() != sequence)
         return zeroAll();
 
     const auto lapOf = [] (std::uint64_t p) { return (std::int64_t) (std::uint32_t) (p >> 32); };

@@ -72,8 +72,10 @@ private:
 
     // Readers see (lap, index) pairs as one value. `reserved` announces how far the writer is
     // about to write before it touches the samples; `position` says how far it has written.
-    std::atomic<std::uint64_t> reserved { 0 }, position { 0 };
-    std::atomic<std::uint32_t> restartSequence { 0 };   // odd while a restart is under way
+    // (Mutable because readers check them with read-modify-writes that add nothing.)
+    mutable std::atomic<std::uint64_t> reserved { 0 };
+    std::atomic<std::uint64_t> position { 0 };
+    mutable std::atomic<std::uint32_t> restartSequence { 0 };   // odd while a restart is under way
     std::atomic<const float*> leftShared { nullptr }, rightShared { nullptr };
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (CircularBuffer)

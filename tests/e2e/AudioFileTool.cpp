@@ -1,0 +1,232 @@
+// quorvel_e2e_audio: the audio side of the standalone program's end-to-end test.
+//
+// The test plays a generated signal into the real program through ALSA's "file" plug-in and
+// reads back what the program played. Every file here is raw, interleaved stereo, 32-bit
+// little-endian float: the format JUCE's ALSA code picks first, so no sample is converted.
+//
+//   quorvel_e2e_audio write-input FILE SILENT_FRAMES SIGNAL_FRAMES
+//       Writes SILENT_FRAMES of silence, then SIGNAL_FRAMES of a pseudo-random signal that is
+//       never zero and differs between the channels.
+//
+//   quorvel_e2e_audio sink FILE BYTES_PER_SECOND
+//       Copies standard input to FILE no faster than BYTES_PER_SECOND. ALSA's null device has
+//       no clock, so the program's audio thread would otherwise run as fast as the CPU allows;
+//       the pipe into this sink paces it at the real sample rate.
+//
+//   quorvel_e2e_audio check INPUT OUTPUT
+//       Finds the signal part of INPUT in OUTPUT (at any offset) and requires every one of its
+//       samples, on both channels, to be there bit for bit.
+
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace
+{
+
+struct Frame
+{
+    std::uint32_t left, right;   // sample bits, compared exactly
+
+    bool operator== (const Frame& o) const { return left == o.left && right == o.right; }
+    bool isSilent() const                  { return left == 0 && right == 0; }
+};
+
+std::uint32_t bitsOf (float f)
+{
+    std::uint32_t u;
+    std::memcpy (&u, &f, sizeof u);
+    return u;
+}
+
+float floatOf (std::uint32_t u)
+{
+    float f;
+    std::memcpy (&f, &u, sizeof f);
+    return f;
+}
+
+// Raw files are little-endian; so is every machine this project builds on.
+static_assert (sizeof (float) == 4 && sizeof (Frame) == 8);
+
+bool readFrames (const char* path, std::vector<Frame>& frames)
+{
+    std::ifstream in (path, std::ios::binary);
+
+    if (! in)
+        return false;
+
+    const std::vector<char> bytes ((std::istreambuf_iterator<char> (in)), std::istreambuf_iterator<char>());
+    frames.resize (bytes.size() / sizeof (Frame));
+    std::memcpy (frames.data(), bytes.data(), frames.size() * sizeof (Frame));
+    return true;
+}
+
+int writeInput (const char* path, long silentFrames, long signalFrames)
+{
+    std::vector<Frame> frames ((size_t) (silentFrames + signalFrames), Frame { 0, 0 });
+    std::uint32_t state = 0x51f15eedu;
+
+    // A sample in +-[0.05, 0.5): never zero (so the signal's start is found) and no denormals.
+    auto nextSample = [&state]
+    {
+        state = state * 1664525u + 1013904223u;
+        const float magnitude = 0.05f + 0.45f * (float) (state >> 9) / (float) (1u << 23);
+        return (state & 0x100u) != 0 ? -magnitude : magnitude;
+    };
+
+    for (long i = silentFrames; i < silentFrames + signalFrames; ++i)
+    {
+        frames[(size_t) i].left = bitsOf (nextSample());
+        frames[(size_t) i].right = bitsOf (nextSample());
+    }
+
+    std::ofstream out (path, std::ios::binary | std::ios::trunc);
+    out.write (reinterpret_cast<const char*> (frames.data()), (std::streamsize) (frames.size() * sizeof (Frame)));
+    return out ? 0 : 1;
+}
+
+int sink (const char* path, double bytesPerSecond)
+{
+    const int fd = ::open (path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+
+    if (fd < 0)
+    {
+        std::fprintf (stderr, "sink: cannot open %s: %s\n", path, std::strerror (errno));
+        return 1;
+    }
+
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<char> buffer (4096);
+    double total = 0;
+
+    for (;;)
+    {
+        const auto n = ::read (STDIN_FILENO, buffer.data(), buffer.size());
+
+        if (n < 0 && errno == EINTR)
+            continue;
+
+        if (n <= 0)
+            break;
+
+        for (ssize_t done = 0; done < n;)
+        {
+            const auto w = ::write (fd, buffer.data() + done, (size_t) (n - done));
+
+            if (w < 0 && errno == EINTR)
+                continue;
+
+            if (w < 0)
+            {
+                std::fprintf (stderr, "sink: write failed: %s\n", std::strerror (errno));
+                return 1;
+            }
+
+            done += w;
+        }
+
+        total += (double) n;
+        std::this_thread::sleep_until (start + std::chrono::duration<double> (total / bytesPerSecond));
+    }
+
+    return ::close (fd) == 0 ? 0 : 1;
+}
+
+int check (const char* inputPath, const char* outputPath)
+{
+    std::vector<Frame> input, output;
+
+    if (! readFrames (inputPath, input) || ! readFrames (outputPath, output))
+    {
+        std::fprintf (stderr, "check: cannot read %s or %s\n", inputPath, outputPath);
+        return 1;
+    }
+
+    size_t signalStart = 0;
+
+    while (signalStart < input.size() && input[signalStart].isSilent())
+        ++signalStart;
+
+    const size_t signalLength = input.size() - signalStart;
+
+    if (signalLength == 0)
+    {
+        std::fprintf (stderr, "check: the input holds no signal\n");
+        return 1;
+    }
+
+    size_t nonSilent = 0;
+
+    for (const auto& f : output)
+        nonSilent += f.isSilent() ? 0 : 1;
+
+    std::printf ("output: %zu frames, %zu of them not silent\n", output.size(), nonSilent);
+
+    // The program may have dropped the first blocks while it started: look for the signal's
+    // first frame, then require the rest of the signal to follow it unchanged.
+    for (size_t at = 0; at + signalLength <= output.size(); ++at)
+    {
+        if (! (output[at] == input[signalStart]))
+            continue;
+
+        for (size_t i = 0; i < signalLength; ++i)
+        {
+            if (! (output[at + i] == input[signalStart + i]))
+            {
+                std::fprintf (stderr, "check: signal found at output frame %zu, but its frame %zu differs: "
+                                      "expected (%.9g, %.9g), got (%.9g, %.9g)\n",
+                              at, i,
+                              (double) floatOf (input[signalStart + i].left), (double) floatOf (input[signalStart + i].right),
+                              (double) floatOf (output[at + i].left), (double) floatOf (output[at + i].right));
+                return 1;
+            }
+        }
+
+        std::printf ("passed through unchanged: %zu signal frames (input frame %zu) at output frame %zu, "
+                     "offset %lld frames\n",
+                     signalLength, signalStart, at, (long long) at - (long long) signalStart);
+        return 0;
+    }
+
+    std::fprintf (stderr, "check: the output does not contain the input signal (%zu frames)%s\n", signalLength,
+                  nonSilent == 0 ? "; the output is silent (was the input muted?)" : "");
+    return 1;
+}
+
+int usage()
+{
+    std::fprintf (stderr, "usage: quorvel_e2e_audio write-input FILE SILENT_FRAMES SIGNAL_FRAMES\n"
+                          "       quorvel_e2e_audio sink FILE BYTES_PER_SECOND\n"
+                          "       quorvel_e2e_audio check INPUT OUTPUT\n");
+    return 2;
+}
+
+} // namespace
+
+int main (int argc, char** argv)
+{
+    const std::string command = argc > 1 ? argv[1] : "";
+
+    if (command == "write-input" && argc == 5)
+        return writeInput (argv[2], std::atol (argv[3]), std::atol (argv[4]));
+
+    if (command == "sink" && argc == 4)
+        return sink (argv[2], std::atof (argv[3]));
+
+    if (command == "check" && argc == 4)
+        return check (argv[2], argv[3]);
+
+    return usage();
+}
