@@ -1,4 +1,5 @@
 #include "AudioPluginAudioProcessor.h"
+#include "AudioPluginAudioProcessorEditor.h"
 #include "ValueParsing.h"
 #include "ValueTreeStreamCheck.h"
 #include "XmlTextCheck.h"
@@ -186,7 +187,7 @@ bool AudioPluginAudioProcessor::isBusesLayoutSupported (const BusesLayout& layou
 
 juce::AudioProcessorEditor* AudioPluginAudioProcessor::createEditor()
 {
-    return new juce::GenericAudioProcessorEditor (*this);
+    return new AudioPluginAudioProcessorEditor (*this);
 }
 
 //==============================================================================

@@ -34,6 +34,17 @@ Fn next (const char* name) noexcept
     return reinterpret_cast<Fn> (dlsym (RTLD_NEXT, name));
 }
 
+/** The next definition of a function, looked up on first use: shared libraries' initialisers
+    may call these before this program's own initialisers have run. */
+template <typename Fn>
+Fn resolved (Fn& cached, const char* name) noexcept
+{
+    if (cached == nullptr)
+        cached = next<Fn> (name);
+
+    return cached;
+}
+
 // Resolved before main, so no lookup happens inside a guarded call.
 using MutexFn = int (*) (pthread_mutex_t*);
 using CondWaitFn = int (*) (pthread_cond_t*, pthread_mutex_t*);
@@ -103,16 +114,16 @@ int posix_memalign (void** out, size_t a, size_t n)
     return *out != nullptr ? 0 : 12;
 }
 
-int pthread_mutex_lock (pthread_mutex_t* m)      { note ("pthread_mutex_lock"); return realMutexLock (m); }
-int pthread_mutex_trylock (pthread_mutex_t* m)   { note ("pthread_mutex_trylock"); return realMutexTrylock (m); }
-int pthread_cond_wait (pthread_cond_t* c, pthread_mutex_t* m)   { note ("pthread_cond_wait"); return realCondWait (c, m); }
+int pthread_mutex_lock (pthread_mutex_t* m)      { note ("pthread_mutex_lock"); return resolved (realMutexLock, "pthread_mutex_lock") (m); }
+int pthread_mutex_trylock (pthread_mutex_t* m)   { note ("pthread_mutex_trylock"); return resolved (realMutexTrylock, "pthread_mutex_trylock") (m); }
+int pthread_cond_wait (pthread_cond_t* c, pthread_mutex_t* m)   { note ("pthread_cond_wait"); return resolved (realCondWait, "pthread_cond_wait") (c, m); }
 int pthread_cond_timedwait (pthread_cond_t* c, pthread_mutex_t* m, const timespec* t)
 {
     note ("pthread_cond_timedwait");
-    return realCondTimedWait (c, m, t);
+    return resolved (realCondTimedWait, "pthread_cond_timedwait") (c, m, t);
 }
-int sem_wait (sem_t* s)                          { note ("sem_wait"); return realSemWait (s); }
-int nanosleep (const timespec* t, timespec* r)   { note ("nanosleep"); return realNanosleep (t, r); }
+int sem_wait (sem_t* s)                          { note ("sem_wait"); return resolved (realSemWait, "sem_wait") (s); }
+int nanosleep (const timespec* t, timespec* r)   { note ("nanosleep"); return resolved (realNanosleep, "nanosleep") (t, r); }
 
 int open (const char* path, int flags, ...)
 {
@@ -121,7 +132,7 @@ int open (const char* path, int flags, ...)
     const auto mode = modeArgument (flags, args);
     va_end (args);
     note ("open");
-    return realOpen (path, flags, mode);
+    return resolved (realOpen, "open") (path, flags, mode);
 }
 
 int open64 (const char* path, int flags, ...)
@@ -131,7 +142,7 @@ int open64 (const char* path, int flags, ...)
     const auto mode = modeArgument (flags, args);
     va_end (args);
     note ("open64");
-    return realOpen64 (path, flags, mode);
+    return resolved (realOpen64, "open64") (path, flags, mode);
 }
 
 int openat (int dir, const char* path, int flags, ...)
@@ -141,13 +152,13 @@ int openat (int dir, const char* path, int flags, ...)
     const auto mode = modeArgument (flags, args);
     va_end (args);
     note ("openat");
-    return realOpenAt (dir, path, flags, mode);
+    return resolved (realOpenAt, "openat") (dir, path, flags, mode);
 }
 
-FILE* fopen (const char* path, const char* mode)     { note ("fopen"); return realFopen (path, mode); }
-FILE* fopen64 (const char* path, const char* mode)   { note ("fopen64"); return realFopen64 (path, mode); }
-ssize_t write (int fd, const void* data, size_t n)   { note ("write"); return realWrite (fd, data, n); }
-ssize_t writev (int fd, const iovec* v, int n)       { note ("writev"); return realWritev (fd, v, n); }
+FILE* fopen (const char* path, const char* mode)     { note ("fopen"); return resolved (realFopen, "fopen") (path, mode); }
+FILE* fopen64 (const char* path, const char* mode)   { note ("fopen64"); return resolved (realFopen64, "fopen64") (path, mode); }
+ssize_t write (int fd, const void* data, size_t n)   { note ("write"); return resolved (realWrite, "write") (fd, data, n); }
+ssize_t writev (int fd, const iovec* v, int n)       { note ("writev"); return resolved (realWritev, "writev") (fd, v, n); }
 }
 
 namespace quorvel::test

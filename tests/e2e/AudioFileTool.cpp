@@ -8,6 +8,10 @@
 //       Writes SILENT_FRAMES of silence, then SIGNAL_FRAMES of a pseudo-random signal that is
 //       never zero and differs between the channels.
 //
+//   quorvel_e2e_audio write-demo FILE SECONDS
+//       Writes a short musical loop at 48 kHz (plucked notes over a kick, 120 BPM): something
+//       worth looking at in screenshots and worth drawing in the rendering benchmark.
+//
 //   quorvel_e2e_audio sink FILE BYTES_PER_SECOND
 //       Copies standard input to FILE no faster than BYTES_PER_SECOND. ALSA's null device has
 //       no clock, so the program's audio thread would otherwise run as fast as the CPU allows;
@@ -19,6 +23,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -90,6 +95,44 @@ int writeInput (const char* path, long silentFrames, long signalFrames)
     {
         frames[(size_t) i].left = bitsOf (nextSample());
         frames[(size_t) i].right = bitsOf (nextSample());
+    }
+
+    std::ofstream out (path, std::ios::binary | std::ios::trunc);
+    out.write (reinterpret_cast<const char*> (frames.data()), (std::streamsize) (frames.size() * sizeof (Frame)));
+    return out ? 0 : 1;
+}
+
+int writeDemo (const char* path, double seconds)
+{
+    constexpr double rate = 48000.0, beat = 0.5, twoPi = 6.283185307179586;
+    const double notes[] { 220.0, 277.18, 329.63, 440.0, 329.63, 277.18, 246.94, 293.66 };
+    const auto length = (size_t) (seconds * rate);
+    std::vector<Frame> frames (length);
+
+    for (size_t i = 0; i < length; ++i)
+    {
+        const double t = (double) i / rate;
+        const auto beatIndex = (size_t) (t / beat);
+        const double sinceBeat = t - (double) beatIndex * beat;
+        const double f = notes[beatIndex % 8];
+
+        // A plucked note: a few harmonics under a fast decay, a little wider on the right.
+        const double envelope = std::exp (-sinceBeat * 6.0);
+        double left = 0.0, right = 0.0;
+
+        for (int h = 1; h <= 4; ++h)
+        {
+            left += std::sin (twoPi * f * h * t) * envelope / (h * 1.7);
+            right += std::sin (twoPi * f * 1.003 * h * t) * envelope / (h * 1.7);
+        }
+
+        // A kick on every other beat: a falling sine with a quick decay.
+        const double sinceKick = t - (double) (beatIndex / 2 * 2) * beat;
+        const double kick = std::sin (twoPi * (50.0 + 90.0 * std::exp (-sinceKick * 30.0)) * sinceKick)
+                          * std::exp (-sinceKick * 9.0);
+
+        frames[i].left = bitsOf ((float) (0.35 * left + 0.45 * kick));
+        frames[i].right = bitsOf ((float) (0.35 * right + 0.45 * kick));
     }
 
     std::ofstream out (path, std::ios::binary | std::ios::trunc);
@@ -208,6 +251,7 @@ int check (const char* inputPath, const char* outputPath)
 int usage()
 {
     std::fprintf (stderr, "usage: quorvel_e2e_audio write-input FILE SILENT_FRAMES SIGNAL_FRAMES\n"
+                          "       quorvel_e2e_audio write-demo FILE SECONDS\n"
                           "       quorvel_e2e_audio sink FILE BYTES_PER_SECOND\n"
                           "       quorvel_e2e_audio check INPUT OUTPUT\n");
     return 2;
@@ -221,6 +265,9 @@ int main (int argc, char** argv)
 
     if (command == "write-input" && argc == 5)
         return writeInput (argv[2], std::atol (argv[3]), std::atol (argv[4]));
+
+    if (command == "write-demo" && argc == 4)
+        return writeDemo (argv[2], std::atof (argv[3]));
 
     if (command == "sink" && argc == 4)
         return sink (argv[2], std::atof (argv[3]));
