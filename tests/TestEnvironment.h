@@ -15,6 +15,11 @@ namespace quorvel::test
 void useTemporaryHome();
 void removeTemporaryHome();
 
+/** Handles X errors the way a plug-in host does: the framework installs handlers of its own
+    only in a standalone application, and without one Xlib ends the process on the first error
+    (such as a window-manager property a bare virtual display does not know). */
+void ignoreXErrors();
+
 /** ~/.config/Varrow's/Quorvel/Quorvel.vasettings under the temporary home. */
 juce::File preferencesFile();
 

@@ -8,6 +8,7 @@ int main (int argc, char** argv)
     // The home folder (and with it the preferences file) must be a private one before the
     // framework first looks it up.
     quorvel::test::useTemporaryHome();
+    quorvel::test::ignoreXErrors();
 
     ::testing::InitGoogleTest (&argc, argv);
     const juce::ScopedJuceInitialiser_GUI juce;

@@ -1,0 +1,257 @@
+#include "AudioPluginAudioProcessorEditor.h"
+#include "ViewTestSupport.h"
+
+using namespace quorvel::test;
+
+namespace
+{
+
+class Editor : public ::testing::Test
+{
+protected:
+    void SetUp() override   { clearHome(); }
+
+    static void storeSize (const char* width, const char* height, std::map<juce::String, juce::String> more = {})
+    {
+        more["Recording Path"] = "/tmp";
+        more["OpenGL"] = "0";
+        more["Display Width"] = width;
+        more["Display Height"] = height;
+        writePreferences (more);
+    }
+};
+
+/** Counts how often the editor re-rendered the waveform over some 16 ms ticks. */
+int waveformRendersOver (AudioPluginAudioProcessorEditor& editor, FakeClock& clock, int ticks)
+{
+    int renders = 0;
+
+    for (int t = 0; t < ticks; ++t)
+    {
+        clock.wallMs += 16;
+        const auto before = editor.lastWaveformRepaintMs;
+        editor.timerCallback();
+        renders += editor.lastWaveformRepaintMs != before ? 1 : 0;
+    }
+
+    return renders;
+}
+
+} // namespace
+
+TEST_F (Editor, TheStoredSizeIsRestoredExactlyEvenBelowTheLimits)
+{
+    for (const auto& [w, h] : { std::pair ("1000", "89"), std::pair ("100", "40"), std::pair ("2560", "400") })
+    {
+        storeSize (w, h);
+        ProcessorUnderTest p;
+        AudioPluginAudioProcessorEditor editor (*p);
+        EXPECT_EQ (editor.getWidth(), juce::String (w).getIntValue());
+        EXPECT_EQ (editor.getHeight(), juce::String (h).getIntValue());
+    }
+}
+
+TEST_F (Editor, ResizingIsByTheCornerWithinTheLimits)
+{
+    storeSize ("1000", "89");
+    ProcessorUnderTest p;
+    AudioPluginAudioProcessorEditor editor (*p);
+
+    EXPECT_FALSE (editor.isResizable());   // not by the host
+    ASSERT_NE (editor.resizableCorner, nullptr);
+    EXPECT_EQ (&editor.resizableCorner->getLookAndFeel(), &editor.defaultLAF);
+
+    const auto* limits = editor.getConstrainer();
+    ASSERT_NE (limits, nullptr);
+    EXPECT_EQ (limits->getMinimumWidth(), 134);
+    EXPECT_EQ (limits->getMinimumHeight(), 54);
+    EXPECT_EQ (limits->getMaximumWidth(), 10000);
+
+    // The corner draws nothing but still drags.
+    const auto corner = editor.resizableCorner->createComponentSnapshot (editor.resizableCorner->getLocalBounds());
+    juce::Image blank (juce::Image::ARGB, corner.getWidth(), corner.getHeight(), true);
+
+    for (int y = 0; y < corner.getHeight(); ++y)
+        for (int x = 0; x < corner.getWidth(); ++x)
+            ASSERT_EQ (corner.getPixelAt (x, y).getAlpha(), 0);
+
+    EXPECT_TRUE (editor.resizableCorner->isVisible());
+}
+
+TEST_F (Editor, ClosingStoresTheSizeOnlyWhenItChanged)
+{
+    storeSize ("1000", "89", { { "Standalone Display Width", "640" } });
+    ProcessorUnderTest p;
+
+    {
+        AudioPluginAudioProcessorEditor editor (*p);
+        preferencesFile().deleteFile();
+    }
+    EXPECT_FALSE (preferencesFile().exists());   // unchanged: nothing written
+
+    storeSize ("1000", "89", { { "Standalone Display Width", "640" } });
+    {
+        AudioPluginAudioProcessorEditor editor (*p);
+        editor.setSize (800, 120);
+    }
+    EXPECT_EQ (storedPreference ("Display Width"), "800");
+    EXPECT_EQ (storedPreference ("Display Height"), "120");
+    EXPECT_EQ (storedPreference ("Standalone Display Width"), "640");
+
+    {
+        AudioPluginAudioProcessorEditor editor (*p);   // a new editor reproduces it
+        EXPECT_EQ (editor.getWidth(), 800);
+        EXPECT_EQ (editor.getHeight(), 120);
+    }
+}
+
+TEST_F (Editor, LayoutAndZOrder)
+{
+    storeSize ("1000", "89");
+    ProcessorUnderTest p;
+    AudioPluginAudioProcessorEditor editor (*p);
+
+    EXPECT_EQ (editor.background.getBounds(), juce::Rectangle<int> (0, 0, 1000, 89));
+    EXPECT_EQ (editor.testComponent.waveformDisplay.getBounds(), juce::Rectangle<int> (5, 5, 990, 79));
+    EXPECT_EQ (editor.testComponent.getBounds(), juce::Rectangle<int> (0, 0, 1000, 89));
+    EXPECT_EQ (editor.playButton.getBounds(), juce::Rectangle<int> (5, 5, 20, 20));
+    EXPECT_EQ (editor.contextMenuButton.getBounds(), juce::Rectangle<int> (975, 5, 20, 20));
+
+    const juce::Component* order[] { &editor.background, &editor.testComponent.waveformDisplay, &editor.testComponent,
+                                     &editor.playButton, &editor.contextMenuButton };
+
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ (editor.getChildComponent (i), order[i]) << i;
+
+    EXPECT_TRUE (editor.isOpaque());
+    EXPECT_TRUE (editor.background.isOpaque());
+    EXPECT_FALSE (editor.openGLContext.isAttached());
+}
+
+TEST_F (Editor, ButtonsFollowTheirPreferences)
+{
+    struct Case { const char* pause; const char* context; bool pauseShown, contextShown; };
+
+    for (const auto c : { Case { "0", "1", false, true }, Case { "1", "0", true, false } })
+    {
+        storeSize ("1000", "89", { { "Pause Button", c.pause }, { "Context Button", c.context } });
+        ProcessorUnderTest p;
+        AudioPluginAudioProcessorEditor editor (*p);
+        EXPECT_EQ (editor.playButton.isVisible(), c.pauseShown);
+        EXPECT_EQ (editor.contextMenuButton.isVisible(), c.contextShown);
+    }
+}
+
+TEST_F (Editor, WhileHiddenTheTickRunsTheViewButRepaintsNothing)
+{
+    storeSize ("1000", "89");
+    ProcessorUnderTest p;
+    p->prepareToPlay (48000.0, 512);
+    AudioPluginAudioProcessorEditor editor (*p);
+    FakeClock clock;
+    FakePointer pointer;
+    editor.testComponent.setClock (clock);
+    editor.testComponent.setPointerSource (pointer);
+
+    ASSERT_FALSE (editor.isShowing());
+    editor.createComponentSnapshot (editor.getLocalBounds());   // lays the view out
+    pointer.position = { 300, 40 };
+    editor.timerCallback();
+    editor.testComponent.mouseDown (mouseAt (editor.testComponent, 300, 40, keys ("L")));
+    pointer.position = { 500, 40 };
+
+    EXPECT_EQ (waveformRendersOver (editor, clock, 10), 0);
+    EXPECT_EQ (editor.lastWaveformRepaintMs, 0);
+    EXPECT_GT (p->selectionLength, 0.19f);   // the gesture went on
+}
+
+TEST_F (Editor, TheWaveformIsRenderedAtTheTargetFrameRateOnTheTicksGrid)
+{
+    struct Case { const char* fps; int renders; };
+
+    // 52 ticks hold a whole number of frame periods at each rate.
+    for (const auto c : { Case { "20", 13 }, Case { "60", 26 }, Case { "5", 4 } })
+    {
+        storeSize ("1000", "89", { { "Target FPS", c.fps } });
+        ProcessorUnderTest p;
+        AudioPluginAudioProcessorEditor editor (*p);
+        FakeClock clock;
+        editor.testComponent.setClock (clock);
+        editor.addToDesktop (0);
+        editor.setVisible (true);
+        ASSERT_TRUE (editor.isShowing());
+
+        waveformRendersOver (editor, clock, 10);   // settle onto the grid
+        EXPECT_EQ (waveformRendersOver (editor, clock, 52), c.renders) << c.fps << " fps";
+        editor.removeFromDesktop();
+    }
+}
+
+TEST_F (Editor, ChoosingAThemeRepaintsEverythingThroughTheHook)
+{
+    storeSize ("1000", "89");
+    ProcessorUnderTest p;
+    AudioPluginAudioProcessorEditor editor (*p);
+
+    ASSERT_TRUE (editor.testComponent.onThemeChanged != nullptr);
+    editor.testComponent.selectTheme (3);
+    editor.testComponent.onThemeChanged();
+
+    const auto image = editor.createComponentSnapshot (editor.getLocalBounds());
+    EXPECT_EQ (image.getPixelAt (2, 40).getARGB(), varrow::Theme::all()[2].background.toJuceColor().getARGB());
+}
+
+TEST_F (Editor, AStoredThemeIsSelectedWhenTheViewIsMade)
+{
+    for (const auto& [stored, name] : { std::pair ("4", "Vintage"), std::pair ("0", "Carbon"), std::pair ("7", "Carbon") })
+    {
+        storeSize ("1000", "89", { { "Selected Theme", stored } });
+        ProcessorUnderTest p;
+        AudioPluginAudioProcessorEditor editor (*p);
+        EXPECT_STREQ (editor.testComponent.getTheme().name, name);
+    }
+}
+
+TEST_F (Editor, ThePlayButtonTogglesFreezeAndShowsIt)
+{
+    storeSize ("1000", "89", { { "Pause Button", "1" } });
+    ProcessorUnderTest p;
+    AudioPluginAudioProcessorEditor editor (*p);
+    auto& button = editor.playButton;
+
+    const auto dotAt = [&button] { return button.createComponentSnapshot (button.getLocalBounds()).getPixelAt (10, 10); };
+    EXPECT_EQ (dotAt().getARGB(), 0xff873234u);
+
+    button.mouseDown (mouseAt (button, 10, 10, keys ("L")));
+    EXPECT_TRUE (p->frozen.load());
+    EXPECT_EQ (dotAt().getARGB(), juce::Colour (50, 50, 50).getARGB());   // Carbon's background, 10 lighter
+
+    button.mouseDown (mouseAt (button, 10, 10, keys ("L")));
+    EXPECT_FALSE (p->frozen.load());
+
+    // On the light theme the frozen dot is darker than the face.
+    const auto& bright = varrow::Theme::all()[2];
+    EXPECT_LT (PlayButton::dotColour (bright, true).getBrightness(), bright.background.toJuceColor().getBrightness());
+
+    for (const auto& theme : varrow::Theme::all())
+    {
+        if (! theme.light)
+        {
+            EXPECT_GT (PlayButton::dotColour (theme, true).getBrightness(), theme.background.toJuceColor().getBrightness());
+        }
+    }
+}
+
+TEST_F (Editor, LookAndFeelColoursAreSetForMenusAndDialogs)
+{
+    storeSize ("1000", "89");
+    ProcessorUnderTest p;
+    AudioPluginAudioProcessorEditor editor (*p);
+    auto& laf = juce::LookAndFeel::getDefaultLookAndFeel();
+
+    EXPECT_EQ (laf.findColour (juce::PopupMenu::backgroundColourId).getARGB(), 0xff242424u);
+    EXPECT_EQ (laf.findColour (juce::PopupMenu::textColourId).getARGB(), 0xfff0f0f0u);
+    EXPECT_EQ (laf.findColour (juce::PopupMenu::highlightedBackgroundColourId).getARGB(), 0xff3c3c3cu);
+    EXPECT_EQ (laf.findColour (juce::AlertWindow::backgroundColourId).getARGB(), 0xff242424u);
+    EXPECT_EQ (laf.findColour (juce::ResizableWindow::backgroundColourId).getARGB(), 0xff232323u);
+}
