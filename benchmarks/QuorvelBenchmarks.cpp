@@ -1,4 +1,5 @@
-// Measures the capture path and prints the results as "figure <name> <value>" lines:
+// Measures the capture path and the painting of the view, and prints the results as
+// "figure <name> <value>" lines:
 //
 //   steady_ratio         processBlock's time per sample (512-sample blocks) over that of a
 //                        plain copy of the same block into ring memory of the same capacity
@@ -6,11 +7,14 @@
 //                        zoom refills and a capture-length change
 //   copy_stall_ratio     the slowest block while another thread copies the whole 600 s
 //                        capture, over the slowest block without the copy
+//   waveform_paint_us_*  one repaint of the waveform (RenderingBenchmarks.cpp), at 1000 x 79
+//                        and 2560 x 400
+//   overlay_paint_us_1000  one paint of the overlays at 1000 x 89
 //
 // Per-block figures use the thread's CPU time, which leaves out the time the thread spent
 // preempted on a busy machine; the "_wall" variants use the steady clock.
 
-#include "AudioPluginAudioProcessor.h"
+#include "BenchmarkSupport.h"
 
 #include <benchmark/benchmark.h>
 #include <juce_events/juce_events.h>
@@ -35,13 +39,6 @@ constexpr double sampleRate = 48000.0;
 constexpr int steadyBlockSize = 512;
 constexpr int ringOf30Seconds = 1440000;
 constexpr int ringOf600Seconds = 28800000;
-
-/** Discards the processor's messages to the user (such as the first-run dialog). */
-class SilentMessages final : public UserMessages
-{
-public:
-    void show (juce::MessageBoxIconType, const juce::String&, const juce::String&, std::function<void()>) override {}
-};
 
 /** Points HOME and the XDG folders at a fresh temporary folder, for this process. */
 std::string useTemporaryHome()
@@ -449,6 +446,9 @@ int main (int argc, char** argv)
         printFigure ("steady_ratio", processNs / copyNs);
         printFigure ("worst_block_pct_64", 100.0 * viewChanges.cpu / periodOf64Ns);
         printFigure ("copy_stall_ratio", stall.copying.slowest.cpu / stall.quiet.slowest.cpu);
+        printFigure ("waveform_paint_us_1000", reporter.fastest ("waveformPaint1000") / 1.0e3);
+        printFigure ("waveform_paint_us_2560", reporter.fastest ("waveformPaint2560") / 1.0e3);
+        printFigure ("overlay_paint_us_1000", reporter.fastest ("overlayPaint1000") / 1.0e3);
         std::fflush (stdout);
     }
 

@@ -22,11 +22,10 @@ WaveformDisplay::WaveformDisplay (AudioPluginAudioProcessor& p, const varrow::Te
         gradient.addColour ((double) k / (gradientStops - 1), juce::Colours::black);
 }
 
-void WaveformDisplay::paint (juce::Graphics& g)
+void WaveformDisplay::rebuild (float t)
 {
     const int w = getWidth();
     const auto& theme = view.getTheme();
-    const float t = view.animationTime();
     const bool zoomed = processor.zoomed.load();
     const bool mirrored = ! zoomed && processor.legacyDisplay;
     const double gain = processor.displayGain;
@@ -43,7 +42,6 @@ void WaveformDisplay::paint (juce::Graphics& g)
     const auto minOf = [&] (int i) { return i < counted ? columns.columnMin[(size_t) i].load (std::memory_order_relaxed) : DisplayBuffer::emptyMin; };
     const auto yOf = [&] (float v) { return centre - (float) ViewGeometry::verticalOffset (v, gain, half); };
 
-    // The path reuses its storage: no allocation per frame once it has grown to the width.
     path.clear();
     path.preallocateSpace (6 * w + 1);
     path.startNewSubPath (0.5f, centre);
@@ -86,7 +84,14 @@ void WaveformDisplay::paint (juce::Graphics& g)
         const float position = (float) k / (gradientStops - 1);
         gradient.setColour (k, varrow::palette (position - t / 10.0f, theme.paletteType).toJuceColor());
     }
+}
 
+void WaveformDisplay::paint (juce::Graphics& g)
+{
+    rebuild (view.animationTime());
+
+    const auto& theme = view.getTheme();
+    const bool zoomed = processor.zoomed.load();
     const auto stroke = juce::PathStrokeType (1.0f, juce::PathStrokeType::mitered, juce::PathStrokeType::butt);
     const float fill = zoomed ? theme.zoomedFillOpacity : theme.fillOpacity;
 

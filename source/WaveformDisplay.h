@@ -21,7 +21,12 @@ public:
 
     void paint (juce::Graphics& g) override;
 
-    /** The waveform's outline as last painted (for inspection). */
+    /** Rebuilds the outline from the display columns and sets the gradient's colours for
+        animation time t. Reuses the path's storage: once it has grown to the width, a
+        rebuild allocates nothing. */
+    void rebuild (float t);
+
+    /** The waveform's outline as last built. */
     const juce::Path& getPath() const noexcept   { return path; }
 
 private:

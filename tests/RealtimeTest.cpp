@@ -1,5 +1,6 @@
 #include "RealtimeGuard.h"
 #include "TestEnvironment.h"
+#include "varrow/TestComponent.h"
 
 #include <gtest/gtest.h>
 
@@ -145,4 +146,25 @@ TEST_F (Realtime, AMonoLayoutStaysRealtimeSafeToo)
     p->previewFade->setTarget (1.0);
     audioBlocks (20, 64);
     expectNoViolations ("mono");
+}
+
+TEST_F (Realtime, RebuildingTheWaveformReusesItsStorage)
+{
+    juce::Component a, b;
+    varrow::TestComponent view (*p, a, b);
+    view.waveformDisplay.setSize (2560, 400);
+    p->displayWidth = 2560;
+    audioBlocks (200);
+
+    view.waveformDisplay.rebuild (1.0f);   // grows once to the width
+    RealtimeGuard::reset();
+
+    for (int frame = 0; frame < 10; ++frame)
+    {
+        audioBlocks (1);
+        RealtimeGuard guard;
+        view.waveformDisplay.rebuild ((float) frame);
+    }
+
+    expectNoViolations ("waveform rebuild");
 }
