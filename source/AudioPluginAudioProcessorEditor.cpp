@@ -93,5 +93,16 @@ void AudioPluginAudioProcessorEditor::timerCallback()
         lastWaveformRepaintMs = now;
     }
 
-    repaint();
+    // The overlays are drawn anew every tick; while only the write head moves, only what it
+    // swept needs it.
+    const auto changes = testComponent.changesSinceLastTick();
+
+    if (changes.everything)
+    {
+        repaint();
+        return;
+    }
+
+    repaint (changes.writeHead);
+    repaint (changes.grip);
 }

@@ -3,6 +3,7 @@
 #include "../ValueParsing.h"
 
 #include <cmath>
+#include <tuple>
 
 namespace varrow
 {
@@ -312,6 +313,74 @@ void TestComponent::paintReminder (juce::Graphics& g)
     g.setFont (juce::Font (16.0f));
     g.drawFittedText ("Open settings (Right Click/Downwards Arrow) to set a recording path.",
                       2 * margin, 2 * margin, getWidth() - 4 * margin, 30, juce::Justification::centred, 1, 0.8f);
+}
+
+//==============================================================================
+bool TestComponent::FrameKey::operator== (const FrameKey& o) const noexcept
+{
+    const auto tie = [] (const FrameKey& k)
+    {
+        return std::tie (k.bounds, k.areaX, k.areaWidth, k.areaHeight, k.gesture, k.selectionStart, k.selectionLength,
+                         k.rotation, k.rubberBand, k.frozen, k.zoomed, k.capturePlayback, k.recordingPathSet, k.prepared,
+                         k.press, k.pointer, k.takeStart, k.takeEnd, k.offset, k.width, k.previewStart, k.theme);
+    };
+
+    return tie (*this) == tie (o);
+}
+
+TestComponent::FrameKey TestComponent::currentFrameKey() const noexcept
+{
+    const auto window = currentWindow();
+
+    return { getLocalBounds(), area.x, area.width, area.height, gesture,
+             processor.selectionStart, processor.selectionLength, window.rotation,
+             rubberBand, processor.frozen.load(), window.zoomed, processor.capturePlayback,
+             processor.recordingPathSet, processor.prepared, pressPosition,
+             rubberBand ? lastPointer : juce::Point<int>(),   // only the rubber band follows the pointer
+             processor.takeStart.load(), processor.takeEnd.load(), window.offset, window.width,
+             pendingPreviewStart, theme };
+}
+
+juce::Rectangle<int> TestComponent::writeHeadBand() const noexcept
+{
+    const auto& ring = *processor.captureBuffer;
+    const double p = (double) ring.writeIndexShared.load() / (double) ring.capacityShared.load();
+    const auto x = ViewGeometry::viewFractionOf (p, currentWindow(), ViewGeometry::Mark::writeHead);
+
+    if (! x.has_value())
+        return {};
+
+    // The head's column with its 30-column trail behind and 20-column fade ahead.
+    const int head = ViewGeometry::pixelOf (area, *x);
+    return { head - 30, area.y, 52, area.height };
+}
+
+bool TestComponent::isAnimating() const noexcept
+{
+    const auto moving = [] (const Smoother& s) { return s.current != s.getTarget(); };
+
+    // The zoom band takes its colour from the palette clock while it shows.
+    const bool animatedBand = theme->usesPalette && (processor.zoomed.load() || zoomBand.current > 0.0);
+
+    return moving (freezeTint) || moving (zoomBand) || moving (captureHighlight) || animatedBand
+        || gesture == Gesture::preview;
+}
+
+TestComponent::Changes TestComponent::changesSinceLastTick()
+{
+    const auto frame = currentFrameKey();
+    const auto band = writeHeadBand();
+    Changes changes;
+
+    changes.everything = ! lastFrame.has_value() || ! (*lastFrame == frame) || isAnimating() || ! processor.prepared;
+    changes.writeHead = band.getUnion (lastWriteHeadBand);
+
+    if (theme->usesPalette)
+        changes.grip = getLocalBounds().removeFromRight (15).removeFromBottom (15);
+
+    lastFrame = frame;
+    lastWriteHeadBand = band;
+    return changes;
 }
 
 //==============================================================================

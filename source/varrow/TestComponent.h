@@ -12,6 +12,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 
 class AudioPluginAudioProcessor;
 
@@ -67,6 +68,19 @@ public:
     /** What lies under the pointer now: 0 nothing, 1 the selection, 2 a take marker's handle. */
     int mouseHitTest();
 
+    /** What of the view's picture can differ from the previous tick's. */
+    struct Changes
+    {
+        bool everything = true;
+        juce::Rectangle<int> writeHead;   // the band the head swept, with its trail and fade
+        juce::Rectangle<int> grip;        // the resize grip, while its colour is animated
+    };
+
+    /** Called once per tick: all of the view, unless the write head's move is the only change
+        since the last call. Painting just that keeps the picture exactly as a full repaint
+        would, for a fraction of the cost. */
+    Changes changesSinceLastTick();
+
     /** The settings menu, and the settings button's own menu. */
     void showContextMenu();
     void showHideContextButtonMenu();
@@ -107,6 +121,25 @@ public:
     static constexpr int numMenus = 13;
 
 private:
+    /** Everything but the write head and the clock that the overlays are drawn from. */
+    struct FrameKey
+    {
+        juce::Rectangle<int> bounds;
+        int areaX, areaWidth, areaHeight;
+        Gesture gesture;
+        float selectionStart, selectionLength, rotation;
+        bool rubberBand, frozen, zoomed, capturePlayback, recordingPathSet, prepared;
+        juce::Point<int> press, pointer;
+        double takeStart, takeEnd, offset, width, previewStart;
+        const Theme* theme;
+
+        bool operator== (const FrameKey& other) const noexcept;
+    };
+
+    FrameKey currentFrameKey() const noexcept;
+    juce::Rectangle<int> writeHeadBand() const noexcept;
+    bool isAnimating() const noexcept;
+
     bool isStandaloneWindowGesture (const juce::ModifierKeys& mods) const noexcept;
     void handlePress (const juce::MouseEvent& e);
     void startPreview (int x);
@@ -139,6 +172,9 @@ private:
     bool dragPlaybackRegion = false;
     bool rubberBand = false;
     double pendingPreviewStart = noPreviewStart;
+
+    std::optional<FrameKey> lastFrame;
+    juce::Rectangle<int> lastWriteHeadBand;
 
     std::array<juce::PopupMenu, numMenus> menus;
     juce::ComponentDragger windowDragger;
