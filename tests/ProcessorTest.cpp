@@ -9,19 +9,9 @@ using namespace quorvel::test;
 namespace
 {
 
-class Processor : public ::testing::Test
+class Processor : public PreparedProcessor
 {
 protected:
-    void SetUp() override
-    {
-        clearHome();
-        writePreferences ({ { "Recording Path", "/tmp" } });
-        p->setPlayHead (&playHead);
-        p->prepareToPlay (48000.0, 512);
-    }
-
-    void TearDown() override   { p->setPlayHead (nullptr); }
-
     /** Runs blocks of a constant stereo input (left l, right r) and returns the last block. */
     juce::AudioBuffer<float> run (int blocks, int n = 512, float l = 0.25f, float r = -0.5f)
     {
@@ -40,9 +30,6 @@ protected:
     {
         p->parameters.getParameter ("Freeze")->setValueNotifyingHost (value);
     }
-
-    ProcessorUnderTest p;
-    FakePlayHead playHead;
 };
 
 } // namespace

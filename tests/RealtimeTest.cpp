@@ -9,19 +9,14 @@ using namespace quorvel::test;
 namespace
 {
 
-class Realtime : public ::testing::Test
+class Realtime : public PreparedProcessor
 {
 protected:
     void SetUp() override
     {
-        clearHome();
-        writePreferences ({ { "Recording Path", "/tmp" } });
-        p->setPlayHead (&playHead);
-        p->prepareToPlay (48000.0, 512);
+        PreparedProcessor::SetUp();
         RealtimeGuard::reset();
     }
-
-    void TearDown() override   { p->setPlayHead (nullptr); }
 
     /** Runs blocks on this thread under the guard, as the audio thread would. */
     void audioBlocks (int count, int n = 512)
@@ -42,8 +37,6 @@ protected:
         RealtimeGuard::reset();
     }
 
-    ProcessorUnderTest p;
-    FakePlayHead playHead;
     int buffers = 2;
 };
 

@@ -1,5 +1,7 @@
 #include "TestEnvironment.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <string>
 
@@ -82,6 +84,20 @@ juce::Optional<juce::AudioPlayHead::PositionInfo> FakePlayHead::getPosition() co
     info.setIsPlaying (playing);
     info.setBpm (bpm);
     return info;
+}
+
+void PreparedProcessor::SetUp()
+{
+    clearHome();
+    writePreferences ({ { "Recording Path", "/tmp" } });
+    p = ProcessorUnderTest();   // made again, now that the preferences are in place
+    p->setPlayHead (&playHead);
+    p->prepareToPlay (48000.0, 512);
+}
+
+void PreparedProcessor::TearDown()
+{
+    p->setPlayHead (nullptr);
 }
 
 void processBlock (AudioPluginAudioProcessor& processor, juce::AudioBuffer<float>& buffer)

@@ -3,6 +3,8 @@
 #include "AudioPluginAudioProcessor.h"
 #include "UserMessages.h"
 
+#include <gtest/gtest.h>
+
 #include <map>
 #include <ostream>
 #include <memory>
@@ -77,7 +79,19 @@ public:
     juce::Optional<double> bpm;
 };
 
-/** Runs one block through the processor; `fill` gives the input value of channel c at sample i. */
+/** A processor made in a fresh home with a recording folder stored, prepared at 48 kHz for
+    blocks of 512, with a host play head the test drives. */
+class PreparedProcessor : public ::testing::Test
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    ProcessorUnderTest p;
+    FakePlayHead playHead;
+};
+
+/** Runs one block through the processor. */
 void processBlock (AudioPluginAudioProcessor& processor, juce::AudioBuffer<float>& buffer);
 
 /** A stereo block of n samples whose values come from fill (channel, sample). */
