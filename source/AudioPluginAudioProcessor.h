@@ -83,8 +83,6 @@ public:
     static bool isAllowedRecordDuration (int seconds) noexcept;
     static int capacityFor (double sampleRate, int seconds) noexcept;
 
-    UserMessages& getUserMessages() noexcept   { return *userMessages; }
-
     //==============================================================================
     juce::AudioProcessorValueTreeState parameters;
 

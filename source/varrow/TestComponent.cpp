@@ -446,11 +446,6 @@ void TestComponent::pause()
 }
 
 //==============================================================================
-bool TestComponent::isStandaloneWindowGesture (const juce::ModifierKeys& mods) const noexcept
-{
-    return processor.isStandalone && mods.isCtrlDown() && mods.isAltDown();
-}
-
 void TestComponent::mouseDown (const juce::MouseEvent& e)
 {
     pressPosition = e.getPosition();

@@ -140,7 +140,6 @@ private:
     juce::Rectangle<int> writeHeadBand() const noexcept;
     bool isAnimating() const noexcept;
 
-    bool isStandaloneWindowGesture (const juce::ModifierKeys& mods) const noexcept;
     void handlePress (const juce::MouseEvent& e);
     void startPreview (int x);
     void armDrag (bool playbackRegion);
