@@ -9,9 +9,7 @@ void ContextMenuButton::paint (juce::Graphics& g)
     const auto& theme = view.getTheme();
     const auto w = (float) getWidth(), h = (float) getHeight();
 
-    g.fillAll (theme.background.toJuceColor());
-    g.setColour (theme.frame.toJuceColor());
-    g.drawRect (getLocalBounds().toFloat(), 1.0f);
+    theme.paintButtonFace (g, getLocalBounds());
 
     const float cx = w * 0.5f;
     g.setColour (theme.accent.toJuceColor().withAlpha (0.75f));

@@ -21,10 +21,7 @@ void PlayButton::paint (juce::Graphics& g)
     const auto& theme = view.getTheme();
     const auto w = (float) getWidth(), h = (float) getHeight();
 
-    g.fillAll (theme.background.toJuceColor());
-    g.setColour (theme.frame.toJuceColor());
-    g.drawRect (getLocalBounds().toFloat(), 1.0f);
-
+    theme.paintButtonFace (g, getLocalBounds());
     g.setColour (dotColour (theme, view.isFrozen()));
     g.fillEllipse (6.0f, 6.0f, w - 12.0f, h - 12.0f);
 }

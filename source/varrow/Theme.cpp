@@ -16,6 +16,14 @@ const std::array<Theme, Theme::count>& Theme::all() noexcept
     return themes;
 }
 
+void Theme::paintButtonFace (juce::Graphics& g, juce::Rectangle<int> bounds) const
+{
+    g.setColour (background.toJuceColor());
+    g.fillRect (bounds);
+    g.setColour (frame.toJuceColor());
+    g.drawRect (bounds.toFloat(), 1.0f);
+}
+
 int Theme::indexForNumber (int number) noexcept
 {
     return number >= 2 && number <= count ? number - 1 : 0;

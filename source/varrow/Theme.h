@@ -23,6 +23,9 @@ struct Theme
     int paletteType;
     RGB accent;             // write head, zoom band, rubber band centre
 
+    /** Paints a corner button's face: the background with the frame around it. */
+    void paintButtonFace (juce::Graphics& g, juce::Rectangle<int> bounds) const;
+
     static constexpr int count = 5;
 
     /** The five themes in the order of their stored numbers 1 to 5. */
