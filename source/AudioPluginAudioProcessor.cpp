@@ -110,6 +110,7 @@ AudioPluginAudioProcessor::AudioPluginAudioProcessor (std::unique_ptr<UserMessag
       parameters (*this, nullptr, "Parameters", createParameterLayout()),
       isStandalone (wrapperType == wrapperType_Standalone),
       hostIsAbletonLive (juce::PluginHostType().isAbletonLive()),
+      hostIsAppleHost (isAppleHost()),
       userMessages (messages != nullptr ? std::move (messages) : UserMessages::createDefault()),
       freezeParameterValue (parameters.getRawParameterValue ("Freeze")),
       storageReleaser (std::make_unique<StorageReleaser> (restartMailbox))
@@ -140,7 +141,7 @@ AudioPluginAudioProcessor::AudioPluginAudioProcessor (std::unique_ptr<UserMessag
 
     readPreferences();
 
-    if (! recordingPathSet && ! isAppleHost())
+    if (! recordingPathSet && ! hostIsAppleHost)
         launchRecordPathDialogue();
 
     captureBuffer = std::make_unique<varrow::CircularBuffer> (capacityFor (44100.0, recordDurationSeconds));
@@ -172,7 +173,8 @@ void AudioPluginAudioProcessor::releaseResources()               {}
 
 double AudioPluginAudioProcessor::getTailLengthSeconds() const
 {
-    return isAppleHost() ? std::numeric_limits<double>::infinity() : 0.0;
+    // Answered from a flag found once: hosts may ask from their audio thread.
+    return hostIsAppleHost ? std::numeric_limits<double>::infinity() : 0.0;
 }
 
 bool AudioPluginAudioProcessor::isBusesLayoutSupported (const BusesLayout& layouts) const
@@ -376,6 +378,10 @@ void AudioPluginAudioProcessor::applyViewRequests() noexcept
         displayReady.store (true);
     }
 
+    // The view stores a scroll before raising the reset that announces it, so the flag is
+    // taken first: a reset seen here always comes with its scroll.
+    const bool resetColumns = columnsResetRequested.exchange (false);
+
     if (const double scroll = scrollRequest.exchange (-2.0); scroll != -2.0 && std::isfinite (scroll))
     {
         const double width = zoom.width.load();
@@ -389,7 +395,7 @@ void AudioPluginAudioProcessor::applyViewRequests() noexcept
         zoom.offset.store (offset);
     }
 
-    if (columnsResetRequested.exchange (false))
+    if (resetColumns)
     {
         displayBuffer.pushBack (displayBuffer.columnCount);
         refillProgress = 0.0;
@@ -540,8 +546,10 @@ void AudioPluginAudioProcessor::requestRecordDuration (int seconds)
         return;
     }
 
-    restartMailbox.post (std::make_unique<varrow::RestartMailbox::Parcel> (capacityFor (sampleRateHz, seconds), seconds));
+    // Marked pending before posting, so the audio thread's clearing of the mark always
+    // finds it once it has taken the parcel.
     pendingRecordDuration.store (seconds);
+    restartMailbox.post (std::make_unique<varrow::RestartMailbox::Parcel> (capacityFor (sampleRateHz, seconds), seconds));
     storageReleaser->watch();
 }
 

@@ -158,6 +158,7 @@ public:
     // Environment
     const bool isStandalone;
     const bool hostIsAbletonLive;
+    const bool hostIsAppleHost;
 
     static constexpr int noWidthSeen = -1;
     static constexpr int defaultRecordDuration = 30;

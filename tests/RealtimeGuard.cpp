@@ -56,6 +56,7 @@ using OpenAtFn = int (*) (int, const char*, int, ...);
 using FopenFn = FILE* (*) (const char*, const char*);
 using WriteFn = ssize_t (*) (int, const void*, size_t);
 using WritevFn = ssize_t (*) (int, const iovec*, int);
+using ReadlinkFn = ssize_t (*) (const char*, char*, size_t);
 
 MutexFn realMutexLock, realMutexTrylock;
 CondWaitFn realCondWait;
@@ -67,6 +68,7 @@ OpenAtFn realOpenAt;
 FopenFn realFopen, realFopen64;
 WriteFn realWrite;
 WritevFn realWritev;
+ReadlinkFn realReadlink;
 
 __attribute__ ((constructor (101))) void resolve()
 {
@@ -83,6 +85,7 @@ __attribute__ ((constructor (101))) void resolve()
     realFopen64 = next<FopenFn> ("fopen64");
     realWrite = next<WriteFn> ("write");
     realWritev = next<WritevFn> ("writev");
+    realReadlink = next<ReadlinkFn> ("readlink");
 }
 
 mode_t modeArgument (int flags, va_list args)
@@ -159,6 +162,7 @@ FILE* fopen (const char* path, const char* mode)     { note ("fopen"); return re
 FILE* fopen64 (const char* path, const char* mode)   { note ("fopen64"); return resolved (realFopen64, "fopen64") (path, mode); }
 ssize_t write (int fd, const void* data, size_t n)   { note ("write"); return resolved (realWrite, "write") (fd, data, n); }
 ssize_t writev (int fd, const iovec* v, int n)       { note ("writev"); return resolved (realWritev, "writev") (fd, v, n); }
+ssize_t readlink (const char* path, char* out, size_t n)   { note ("readlink"); return resolved (realReadlink, "readlink") (path, out, n); }
 }
 
 namespace quorvel::test

@@ -3,6 +3,7 @@
 #include "varrow/TestComponent.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace quorvel::test;
 
@@ -59,11 +60,20 @@ TEST_F (Realtime, TheGuardCatchesHeapLockAndFileCalls)
     EXPECT_EQ (RealtimeGuard::firstViolation(), "pthread_mutex_lock");
     RealtimeGuard::reset();
 
+    const auto probe = juce::File::getSpecialLocation (juce::File::userHomeDirectory).getChildFile ("rt-probe");
     {
         RealtimeGuard guard;
-        juce::ignoreUnused (juce::File ("/tmp/quorvel-rt-probe").create());
+        juce::ignoreUnused (probe.create());
     }
     EXPECT_GT (RealtimeGuard::violations(), 0);
+    RealtimeGuard::reset();
+
+    {
+        char target[256];
+        RealtimeGuard guard;
+        juce::ignoreUnused (::readlink ("/proc/self/exe", target, sizeof (target)));
+    }
+    EXPECT_EQ (RealtimeGuard::firstViolation(), "readlink");
 }
 
 TEST_F (Realtime, TheAudioThreadNeverAllocatesLocksWaitsLogsOrTouchesFiles)
@@ -123,6 +133,13 @@ TEST_F (Realtime, TheAudioThreadNeverAllocatesLocksWaitsLogsOrTouchesFiles)
     p->frozen = true;
     audioBlocks (5);
     expectNoViolations ("frozen");
+
+    {
+        // Hosts may ask for the tail from their audio thread.
+        RealtimeGuard guard;
+        EXPECT_EQ (p->getTailLengthSeconds(), 0.0);
+    }
+    expectNoViolations ("tail length query");
 }
 
 TEST_F (Realtime, AMonoLayoutStaysRealtimeSafeToo)
