@@ -154,6 +154,20 @@ TEST_F (PlugInView, AltClickPreviewsFromThePointerUntilRelease)
     EXPECT_EQ (view->getGesture(), Gesture::idle);
 }
 
+TEST_F (PlugInView, AnAltTapReleasedBeforeThePaintDoesNotLeaveThePreviewPlaying)
+{
+    runAudio (100);
+    press (500, 40, "AL");
+    release (500, 40);
+    EXPECT_FALSE ((*p)->previewPlaying.load());
+    EXPECT_EQ ((*p)->previewFade->getTarget(), 0.0);
+
+    paintView();
+    EXPECT_EQ (view->getGesture(), Gesture::idle);
+    press (600, 40, "L");   // the next press is not swallowed by a stale preview
+    EXPECT_EQ (view->getGesture(), Gesture::selecting);
+}
+
 TEST_F (PlugInView, GainDragsFollowThePointerUpwards)
 {
     press (600, 40, "CSL");
@@ -217,19 +231,21 @@ TEST_F (PlugInView, AnArmedDragFiresAfterThirtyOnePixelsOrASecond)
 {
     writePreferences ({ { "Recording Path", "None" } });
 
-    struct Case { int dx; juce::int64 heldMs; bool fires; };
+    struct Case { int dx, dy; juce::int64 heldMs; bool fires; };
 
-    for (const auto c : { Case { 30, 0, false }, Case { 31, 0, true }, Case { 0, 1000, false }, Case { 0, 1001, true } })
+    // (30, 7) is 30.8 px away in a straight line.
+    for (const auto c : { Case { 30, 0, 0, false }, Case { 31, 0, 0, true }, Case { 30, 7, 0, true },
+                          Case { 0, 0, 1000, false }, Case { 0, 0, 1001, true } })
     {
         select();
         press (350, 40, "L");
         clock.steadyMs += c.heldMs;
-        moveTo (350 + c.dx, 40);
+        moveTo (350 + c.dx, 40 + c.dy);
 
         // Nothing can be written without a recording folder: the drag ends on the same tick.
-        EXPECT_EQ ((*p)->selectionLength == 0.0f, c.fires) << c.dx << " px, " << c.heldMs << " ms";
+        EXPECT_EQ ((*p)->selectionLength == 0.0f, c.fires) << c.dx << "," << c.dy << " px, " << c.heldMs << " ms";
         EXPECT_EQ (view->getGesture(), c.fires ? Gesture::idle : Gesture::armedDrag);
-        release (350 + c.dx, 40);
+        release (350 + c.dx, 40 + c.dy);
     }
 }
 

@@ -531,6 +531,12 @@ void TestComponent::startPreview (int x)
     processor.previewPlaying.store (true);
 }
 
+void TestComponent::stopPreview()
+{
+    processor.previewFade->setTarget (0.0);
+    processor.previewPlaying.store (false);
+}
+
 void TestComponent::mouseDrag (const juce::MouseEvent& e)
 {
     if (processor.dragPending)
@@ -581,11 +587,19 @@ void TestComponent::mouseUp (const juce::MouseEvent& e)
             break;
 
         case Gesture::preview:
-            processor.previewFade->setTarget (0.0);
-            processor.previewPlaying.store (false);
+            stopPreview();
             break;
 
         case Gesture::idle:
+            // A tap released before the view painted again: its preview never became a
+            // gesture, so stop it here rather than let it play on.
+            if (pendingPreviewStart != noPreviewStart)
+            {
+                pendingPreviewStart = noPreviewStart;
+                stopPreview();
+            }
+            break;
+
         case Gesture::fileDrag:
         case Gesture::gainDrag:
         case Gesture::windowDrag:
@@ -661,7 +675,8 @@ void TestComponent::timerTasks()
             break;
 
         case Gesture::armedDrag:
-            if (where.getDistanceFrom (pressPosition) > dragDistance
+            // Compared squared: the integer distance would round 30.8 px down to 30.
+            if (where.getDistanceSquaredFrom (pressPosition) > dragDistance * dragDistance
                 || clock->steadyMilliseconds() - pressTimeMs > holdMilliseconds)
             {
                 gesture = Gesture::fileDrag;

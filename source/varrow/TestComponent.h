@@ -142,6 +142,7 @@ private:
 
     void handlePress (const juce::MouseEvent& e);
     void startPreview (int x);
+    void stopPreview();
     void armDrag (bool playbackRegion);
     void updateIdleCursor (const juce::ModifierKeys& mods, juce::Point<int> where);
     void showMenu (juce::PopupMenu& menu);
