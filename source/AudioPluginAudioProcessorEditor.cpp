@@ -87,7 +87,9 @@ void AudioPluginAudioProcessorEditor::timerCallback()
 
     const auto now = testComponent.getClock().now().toMilliseconds();
 
-    if ((double) (now - lastWaveformRepaintMs) * 0.001 > (double) (1.0f / (float) audioProcessor.targetFps))
+    // A wall clock set back would otherwise hold the waveform still until it caught up.
+    if (now < lastWaveformRepaintMs
+        || (double) (now - lastWaveformRepaintMs) * 0.001 > (double) (1.0f / (float) audioProcessor.targetFps))
     {
         testComponent.waveformDisplay.repaint();
         lastWaveformRepaintMs = now;

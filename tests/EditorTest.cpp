@@ -187,6 +187,23 @@ TEST_F (Editor, TheWaveformIsRenderedAtTheTargetFrameRateOnTheTicksGrid)
     }
 }
 
+TEST_F (Editor, AWallClockSetBackDoesNotHoldTheWaveformStill)
+{
+    storeSize ("1000", "89");
+    ProcessorUnderTest p;
+    AudioPluginAudioProcessorEditor editor (*p);
+    FakeClock clock;
+    editor.testComponent.setClock (clock);
+    editor.addToDesktop (0);
+    editor.setVisible (true);
+    ASSERT_TRUE (editor.isShowing());
+
+    waveformRendersOver (editor, clock, 10);
+    clock.wallMs -= 3600 * 1000;
+    EXPECT_EQ (waveformRendersOver (editor, clock, 52), 13);
+    editor.removeFromDesktop();
+}
+
 TEST_F (Editor, ChoosingAThemeRepaintsEverythingThroughTheHook)
 {
     storeSize ("1000", "89");
@@ -302,7 +319,13 @@ TEST_F (Editor, BetweenChangesOnlyWhatTheWriteHeadSweptIsRepainted)
     view.changesSinceLastTick();
     const auto palette = view.changesSinceLastTick();
     EXPECT_FALSE (palette.everything);
-    EXPECT_EQ (palette.grip, juce::Rectangle<int> (985, 74, 15, 15));
+    EXPECT_EQ (palette.grip, juce::Rectangle<int> (984, 73, 16, 16));
+
+    // A capture highlight left mid-fade when "Capture Playback" goes off never steps again:
+    // it must not count as moving.
+    p->capturePlayback = false;
+    view.captureHighlight.current = 0.5;
+    EXPECT_FALSE (view.changesSinceLastTick().everything);
 }
 
 TEST_F (Editor, APartialRepaintLeavesThePictureAsAFullOneWould)

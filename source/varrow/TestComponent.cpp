@@ -362,7 +362,11 @@ bool TestComponent::isAnimating() const noexcept
     // The zoom band takes its colour from the palette clock while it shows.
     const bool animatedBand = theme->usesPalette && (processor.zoomed.load() || zoomBand.current > 0.0);
 
-    return moving (freezeTint) || moving (zoomBand) || moving (captureHighlight) || animatedBand
+    // The capture highlight only steps while "Capture Playback" is on; switched off mid-fade
+    // it would otherwise count as moving for ever.
+    const bool highlightMoving = processor.capturePlayback && moving (captureHighlight);
+
+    return moving (freezeTint) || moving (zoomBand) || highlightMoving || animatedBand
         || gesture == Gesture::preview;
 }
 
@@ -376,7 +380,7 @@ TestComponent::Changes TestComponent::changesSinceLastTick()
     changes.writeHead = band.getUnion (lastWriteHeadBand);
 
     if (theme->usesPalette)
-        changes.grip = getLocalBounds().removeFromRight (15).removeFromBottom (15);
+        changes.grip = getLocalBounds().removeFromRight (16).removeFromBottom (16);   // with the lines' antialiased edge
 
     lastFrame = frame;
     lastWriteHeadBand = band;
