@@ -145,7 +145,7 @@ void copyAndCheck (AudioPluginAudioProcessor& p, CaptureThread& capture, std::mt
 TEST (Concurrency, CopiesDuringCaptureAreExactOrExcludeWhatWasOverwritten)
 {
     clearHome();
-    writePreferences ({ { "Recording Path", "/tmp" }, { "Record Duration", "15" } });
+    writePreferences ({ { "Recording Path", recordingFolder() }, { "Record Duration", "15" } });
     ProcessorUnderTest p;
     p->prepareToPlay (4000.0, 64);   // a 60000-sample ring that laps quickly
 
@@ -163,7 +163,7 @@ TEST (Concurrency, CopiesDuringCaptureAreExactOrExcludeWhatWasOverwritten)
 TEST (Concurrency, CopiesSurviveRestartsOfTheRing)
 {
     clearHome();
-    writePreferences ({ { "Recording Path", "/tmp" }, { "Record Duration", "15" } });
+    writePreferences ({ { "Recording Path", recordingFolder() }, { "Record Duration", "15" } });
     ProcessorUnderTest p;
     p->prepareToPlay (4000.0, 64);
 

@@ -13,7 +13,7 @@ protected:
 
     static void storeSize (const char* width, const char* height, std::map<juce::String, juce::String> more = {})
     {
-        more["Recording Path"] = "/tmp";
+        more["Recording Path"] = recordingFolder();
         more["OpenGL"] = "0";
         more["Display Width"] = width;
         more["Display Height"] = height;

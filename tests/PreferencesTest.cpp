@@ -59,7 +59,7 @@ TEST_F (Preferences, StoredValuesAreReadIntoTheInstance)
                         { "Snap File Length", "1" }, { "Borderless Window", "1" }, { "24 bit", "1" },
                         { "Pause Button", "1" }, { "Context Button", "0" }, { "Legacy Modifiers", "1" },
                         { "Capture Playback", "1" }, { "Display Width", "800" }, { "Display Height", "120" },
-                        { "Recording Path", "/tmp" } });
+                        { "Recording Path", recordingFolder() } });
     ProcessorUnderTest p;
 
     EXPECT_FALSE (p->appendBpm);
@@ -88,7 +88,7 @@ TEST_F (Preferences, OpenGlIsReadAsANumberAndWrittenAsABoolean)
 
     for (const auto c : { Case { "0", false }, Case { "1", true }, Case { "7", true }, Case { "-2", true }, Case { "no", false } })
     {
-        writePreferences ({ { "OpenGL", c.stored }, { "Recording Path", "/tmp" } });
+        writePreferences ({ { "OpenGL", c.stored }, { "Recording Path", recordingFolder() } });
         EXPECT_EQ (ProcessorUnderTest()->useOpenGL, c.on) << c.stored;
     }
 

@@ -14,7 +14,7 @@ protected:
     void SetUp() override
     {
         clearHome();
-        writePreferences ({ { "Recording Path", "/tmp" } });
+        writePreferences ({ { "Recording Path", recordingFolder() } });
     }
 
     static juce::MemoryBlock saveState (AudioPluginAudioProcessor& p)

@@ -35,6 +35,13 @@ juce::File preferencesFile()
     return juce::File (temporaryHome).getChildFile (".config/Varrow's/Quorvel/Quorvel.vasettings");
 }
 
+juce::String recordingFolder()
+{
+    const auto folder = juce::File (temporaryHome).getChildFile ("Recordings");
+    folder.createDirectory();
+    return folder.getFullPathName();
+}
+
 void clearHome()
 {
     for (const auto& child : juce::File (temporaryHome).findChildFiles (juce::File::findFilesAndDirectories, false, "*"))
@@ -89,7 +96,7 @@ juce::Optional<juce::AudioPlayHead::PositionInfo> FakePlayHead::getPosition() co
 void PreparedProcessor::SetUp()
 {
     clearHome();
-    writePreferences ({ { "Recording Path", "/tmp" } });
+    writePreferences ({ { "Recording Path", recordingFolder() } });
     p = ProcessorUnderTest();   // made again, now that the preferences are in place
     p->setPlayHead (&playHead);
     p->prepareToPlay (48000.0, 512);

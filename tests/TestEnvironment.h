@@ -25,6 +25,9 @@ void ignoreXErrors();
 /** ~/.config/Varrow's/Quorvel/Quorvel.vasettings under the temporary home. */
 juce::File preferencesFile();
 
+/** A recording folder inside the temporary home, made if missing. */
+juce::String recordingFolder();
+
 /** Removes every file the program may have written under the temporary home. */
 void clearHome();
 

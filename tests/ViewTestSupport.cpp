@@ -45,7 +45,7 @@ ViewFixture::ViewFixture (bool isStandalone) : standalone (isStandalone) {}
 void ViewFixture::SetUp()
 {
     clearHome();
-    writePreferences ({ { "Recording Path", "/tmp" }, { "OpenGL", "0" } });
+    writePreferences ({ { "Recording Path", recordingFolder() }, { "OpenGL", "0" } });
     p = std::make_unique<ProcessorUnderTest> (standalone);
     (*p)->prepareToPlay (48000.0, 512);
 
