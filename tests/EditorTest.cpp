@@ -303,6 +303,7 @@ TEST_F (Editor, BetweenChangesOnlyWhatTheWriteHeadSweptIsRepainted)
     ASSERT_FALSE (steady.everything);
     EXPECT_EQ (steady.writeHead, juce::Rectangle<int> (before - 30, 5, after - before + 52, 79));   // old and new, trail and fade
     EXPECT_TRUE (steady.grip.isEmpty());   // Carbon's grip does not change colour
+    EXPECT_TRUE (view.changesSinceLastTick().writeHead.isEmpty());   // the head stayed on its column
 
     p->selectionStart = 0.2f;
     p->selectionLength = 0.1f;

@@ -377,7 +377,10 @@ TestComponent::Changes TestComponent::changesSinceLastTick()
     Changes changes;
 
     changes.everything = ! lastFrame.has_value() || ! (*lastFrame == frame) || isAnimating() || ! processor.prepared;
-    changes.writeHead = band.getUnion (lastWriteHeadBand);
+    // The head moves less than a pixel per tick at most ring lengths; while it stays on its
+    // column the band would be painted exactly as it is, so it is left alone.
+    if (band != lastWriteHeadBand)
+        changes.writeHead = band.getUnion (lastWriteHeadBand);
 
     if (theme->usesPalette)
         changes.grip = getLocalBounds().removeFromRight (16).removeFromBottom (16);   // with the lines' antialiased edge
