@@ -378,4 +378,14 @@ TEST_F (PlugInView, TheIdleCursorShowsWhatAPressWouldDo)
         EXPECT_TRUE (view->getMouseCursor() == Cursor (c.cursor)) << c.keys << " at " << c.x;
         EXPECT_EQ (view->captureHighlight.getTarget(), c.highlight) << c.keys << " at " << c.x;
     }
+
+    // Each query is a round trip to the X server: over the view the tick asks for the
+    // position and the modifiers once each; elsewhere there is no cursor to choose.
+    int before = pointer.queries;
+    moveTo (600, 40);
+    EXPECT_EQ (pointer.queries - before, 2);
+    before = pointer.queries;
+    moveTo (1200, 40);
+    EXPECT_EQ (pointer.queries - before, 1);
+    EXPECT_EQ (view->captureHighlight.getTarget(), 0.0);
 }

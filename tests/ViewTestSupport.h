@@ -12,11 +12,12 @@ namespace quorvel::test
 class FakePointer final : public varrow::PointerSource
 {
 public:
-    juce::Point<int> positionRelativeTo (const juce::Component&) const override   { return position; }
-    juce::ModifierKeys modifiers() const override                                 { return keys; }
+    juce::Point<int> positionRelativeTo (const juce::Component&) const override   { ++queries; return position; }
+    juce::ModifierKeys modifiers() const override                                 { ++queries; return keys; }
 
     juce::Point<int> position;
     juce::ModifierKeys keys;
+    mutable int queries = 0;   // each one a round trip to the X server in the real program
 };
 
 /** A clock the test advances. */

@@ -393,8 +393,11 @@ TestComponent::Changes TestComponent::changesSinceLastTick()
 //==============================================================================
 int TestComponent::mouseHitTest()
 {
-    const auto where = pointer->positionRelativeTo (*this);
+    return hitTestAt (pointer->positionRelativeTo (*this));
+}
 
+int TestComponent::hitTestAt (juce::Point<int> where) const
+{
     return ViewGeometry::hitTest (where, getLocalBounds().contains (where), area,
                                   processor.selectionStart, processor.selectionLength,
                                   processor.takeStart.load(), processor.takeEnd.load(), currentWindow());
@@ -673,7 +676,10 @@ void TestComponent::timerTasks()
     switch (gesture)
     {
         case Gesture::idle:
-            updateIdleCursor (pointer->modifiers(), where);
+            // A cursor only shows over the view. Elsewhere there is nothing to choose, and the
+            // modifier and hit-test queries (round trips to the X server) are saved.
+            if (getLocalBounds().contains (where))
+                updateIdleCursor (pointer->modifiers(), where);
             break;
 
         case Gesture::selecting:
@@ -776,7 +782,7 @@ void TestComponent::updateIdleCursor (const juce::ModifierKeys& mods, juce::Poin
         return;
     }
 
-    const int zone = mouseHitTest();
+    const int zone = hitTestAt (where);   // the position this tick polled
 
     if (zone == ViewGeometry::onSelection)
     {

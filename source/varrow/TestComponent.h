@@ -140,6 +140,7 @@ private:
     juce::Rectangle<int> writeHeadBand() const noexcept;
     bool isAnimating() const noexcept;
 
+    int hitTestAt (juce::Point<int> where) const;   // mouseHitTest at a position already polled
     void handlePress (const juce::MouseEvent& e);
     void startPreview (int x);
     void stopPreview();
