@@ -15,6 +15,10 @@ namespace
 
 constexpr double previewSilence = 1.0e-5;
 constexpr int maxRefillPositionsPerBlock = 44100;
+
+/** Small blocks refill in proportion to their length: 44100 positions fit a 512-sample block
+    easily but would take up a large share of a 64-sample block's period. */
+constexpr int refillPositionsPerSample = 256;
 constexpr int allowedRecordDurations[] { 15, 30, 45, 60, 90, 120, 240, 600 };
 
 bool readBool (const juce::PropertiesFile& file, juce::StringRef key, bool fallback)
@@ -257,7 +261,7 @@ void AudioPluginAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, 
     applyRecordDurationRequest();
     applyPreviewSeek();
     applyViewRequests();
-    refillColumns();
+    refillColumns (numSamples);
 
     const bool isFrozen = frozen.load();
     const float* left = numInputs > 0 ? buffer.getReadPointer (0) : nullptr;
@@ -413,13 +417,15 @@ void AudioPluginAudioProcessor::applyViewRequests() noexcept
     lastDisplayWidth = width;
 }
 
-void AudioPluginAudioProcessor::refillColumns() noexcept
+void AudioPluginAudioProcessor::refillColumns (int numSamples) noexcept
 {
     if (refillProgress == 1.0 || std::isnan (refillProgress))
         return;
 
     refillProgress = varrow::DisplayFeed::refill (displayBuffer, *captureBuffer, zoom.offset.load(),
-                                                  zoom.width.load(), refillProgress, maxRefillPositionsPerBlock);
+                                                  zoom.width.load(), refillProgress,
+                                                  (int) std::clamp ((juce::int64) numSamples * refillPositionsPerSample,
+                                                                    (juce::int64) 1, (juce::int64) maxRefillPositionsPerBlock));
 }
 
 void AudioPluginAudioProcessor::feedLiveSamples (const float* left, const float* right, int numSamples) noexcept

@@ -175,7 +175,7 @@ private:
     void applyRecordDurationRequest() noexcept;
     void applyPreviewSeek() noexcept;
     void applyViewRequests() noexcept;
-    void refillColumns() noexcept;
+    void refillColumns (int numSamples) noexcept;
     void feedLiveSamples (const float* left, const float* right, int numSamples) noexcept;
     void captureAndOutput (juce::AudioBuffer<float>& buffer, const float* left, const float* right,
                            int numInputs, bool isFrozen) noexcept;

@@ -301,15 +301,18 @@ TEST_F (Processor, ZoomRequestsEmptyTheColumnsAndTheRefillRebuildsThemFromTheLef
     p->frozen = true;
     p->zoomRequestPending = true;
 
+    // A block refills 256 positions per sample it carries, and never more than 44100.
     run (1, 64, 0.0f, 0.0f);
     EXPECT_TRUE (p->zoomed.load());
     EXPECT_TRUE (p->displayReady.load());
     EXPECT_EQ (p->zoom.width.load(), 0.1);
-    EXPECT_LE (p->refillProgress, 44100.0 / 144000.0 + 1.0e-9);
+    EXPECT_NEAR (p->refillProgress, 16384.0 / 144000.0, 1.0e-6);
     EXPECT_EQ (p->displayBuffer.columnMax[100].load(), 0.5f);
     EXPECT_EQ (p->displayBuffer.columnMax[400].load(), varrow::DisplayBuffer::emptyMax);
 
-    run (3, 64, 0.0f, 0.0f);
+    run (1, 512, 0.0f, 0.0f);
+    EXPECT_NEAR (p->refillProgress, (16384.0 + 44100.0) / 144000.0, 1.0e-6);
+    run (2, 512, 0.0f, 0.0f);
     EXPECT_EQ (p->refillProgress, 1.0);
     EXPECT_EQ (p->displayBuffer.columnMax[400].load(), 0.0f);   // silence beyond what was captured
 
