@@ -15,10 +15,16 @@ namespace
 
 constexpr double previewSilence = 1.0e-5;
 constexpr int maxRefillPositionsPerBlock = 44100;
-
-/** Small blocks refill in proportion to their length: 44100 positions fit a 512-sample block
-    easily but would take up a large share of a 64-sample block's period. */
 constexpr int refillPositionsPerSample = 256;
+
+/** The ring positions one block may refill. Small blocks refill in proportion to their length:
+    44100 positions fit a 512-sample block easily but would take up a large share of a
+    64-sample block's period. */
+int refillBudget (int numSamples) noexcept
+{
+    return (int) std::clamp ((juce::int64) numSamples * refillPositionsPerSample,
+                             (juce::int64) 1, (juce::int64) maxRefillPositionsPerBlock);
+}
 constexpr int allowedRecordDurations[] { 15, 30, 45, 60, 90, 120, 240, 600 };
 
 bool readBool (const juce::PropertiesFile& file, juce::StringRef key, bool fallback)
@@ -423,9 +429,7 @@ void AudioPluginAudioProcessor::refillColumns (int numSamples) noexcept
         return;
 
     refillProgress = varrow::DisplayFeed::refill (displayBuffer, *captureBuffer, zoom.offset.load(),
-                                                  zoom.width.load(), refillProgress,
-                                                  (int) std::clamp ((juce::int64) numSamples * refillPositionsPerSample,
-                                                                    (juce::int64) 1, (juce::int64) maxRefillPositionsPerBlock));
+                                                  zoom.width.load(), refillProgress, refillBudget (numSamples));
 }
 
 void AudioPluginAudioProcessor::feedLiveSamples (const float* left, const float* right, int numSamples) noexcept
