@@ -67,6 +67,17 @@ private:
 struct CopyCheck
 {
     int copies = 0, withValidSamples = 0;
+
+    /** Most copies keep samples. Under ThreadSanitizer a copy runs a hundred times slower and
+        the busy writer laps many of them whole, so there only some must. */
+    int leastWithValidSamples() const noexcept
+    {
+       #ifdef __SANITIZE_THREAD__
+        return 1;
+       #else
+        return copies / 2 + 1;
+       #endif
+    }
 };
 
 /** Copies random regions while capture runs and checks every sample the copy vouches for.
@@ -157,7 +168,7 @@ TEST (Concurrency, CopiesDuringCaptureAreExactOrExcludeWhatWasOverwritten)
     }
 
     EXPECT_GE (check.copies, 12);
-    EXPECT_GT (check.withValidSamples, check.copies / 2);
+    EXPECT_GE (check.withValidSamples, check.leastWithValidSamples());
 }
 
 TEST (Concurrency, CopiesSurviveRestartsOfTheRing)
@@ -174,5 +185,5 @@ TEST (Concurrency, CopiesSurviveRestartsOfTheRing)
         copyAndCheck (*p, capture, random, check, true);
     }
 
-    EXPECT_GT (check.withValidSamples, check.copies / 2);
+    EXPECT_GE (check.withValidSamples, check.leastWithValidSamples());
 }
