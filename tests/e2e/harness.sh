@@ -63,8 +63,9 @@ harness_begin() {
             export XAUTHORITY="$original_home/.Xauthority"
         fi
     else
-        # Xvfb picks a free display number itself and writes it to fd 3 once it accepts clients.
-        Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$harness_work/display" >"$harness_work/xvfb.log" 2>&1 &
+        # Xvfb picks a free display number itself and writes it to fd 3 once it accepts clients;
+        # -noreset keeps it from dropping the program while a short-lived xdotool leaves.
+        Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$harness_work/display" >"$harness_work/xvfb.log" 2>&1 &
         harness_xvfb_pid=$!
         for _ in $(seq 100); do
             grep -q '^[0-9]' "$harness_work/display" 2>/dev/null && break
