@@ -17,6 +17,8 @@ constexpr double previewSilence = 1.0e-5;
 constexpr int maxRefillPositionsPerBlock = 44100;
 constexpr int refillPositionsPerSample = 256;
 
+constexpr int allowedRecordDurations[] { 15, 30, 45, 60, 90, 120, 240, 600 };
+
 /** The ring positions one block may refill. Small blocks refill in proportion to their length:
     44100 positions fit a 512-sample block easily but would take up a large share of a
     64-sample block's period. */
@@ -25,7 +27,6 @@ int refillBudget (int numSamples) noexcept
     return (int) std::clamp ((juce::int64) numSamples * refillPositionsPerSample,
                              (juce::int64) 1, (juce::int64) maxRefillPositionsPerBlock);
 }
-constexpr int allowedRecordDurations[] { 15, 30, 45, 60, 90, 120, 240, 600 };
 
 bool readBool (const juce::PropertiesFile& file, juce::StringRef key, bool fallback)
 {
