@@ -55,6 +55,8 @@ TestComponent::TestComponent (AudioPluginAudioProcessor& p, juce::Component& pau
 
     bandGradient.addColour (0.0, juce::Colours::black);
     bandGradient.addColour (1.0, juce::Colours::black);
+
+    writeSnippet = [&p] (bool usePlaybackRegion, bool forDrag) { p.saveCropRegionToFile (usePlaybackRegion, forDrag); };
 }
 
 TestComponent::~TestComponent() = default;
@@ -476,7 +478,7 @@ void TestComponent::handlePress (const juce::MouseEvent& e)
     if (r)
     {
         if (mouseHitTest() == ViewGeometry::onSelection)
-            showMenu (menus[trimMenu]);
+            showMenu (MenuPresenter::Menu::trim, menus[trimMenu], [] (int) {});
         else
             showContextMenu();
 
@@ -653,7 +655,7 @@ bool TestComponent::keyPressed (const juce::KeyPress& key)
     {
         if (processor.selectionLength > 0.001f)
         {
-            processor.saveCropRegionToFile (false, false);
+            writeSnippet (false, false);
             processor.selectionLength = 0.0f;
         }
 
@@ -693,7 +695,7 @@ void TestComponent::timerTasks()
                 || clock->steadyMilliseconds() - pressTimeMs > holdMilliseconds)
             {
                 gesture = Gesture::fileDrag;
-                processor.saveCropRegionToFile (dragPlaybackRegion, true);
+                writeSnippet (dragPlaybackRegion, true);
             }
             break;
 
@@ -800,24 +802,33 @@ void TestComponent::updateIdleCursor (const juce::ModifierKeys& mods, juce::Poin
 }
 
 //==============================================================================
-void TestComponent::showMenu (juce::PopupMenu& menu)
+void TestComponent::showMenu (MenuPresenter::Menu which, juce::PopupMenu& menu, std::function<void (int)> onChosen)
 {
     menu.setLookAndFeel (&getLookAndFeel());
-    menu.showMenuAsync (juce::PopupMenu::Options());
+    menuPresenter->show (which, menu, std::move (onChosen));
 }
 
 void TestComponent::showContextMenu()
 {
     auto& menu = menus[settingsMenu];
     menu.clear();
-    showMenu (menu);
+    showMenu (MenuPresenter::Menu::settings, menu, [] (int) {});
 }
 
 void TestComponent::showHideContextButtonMenu()
 {
     auto& menu = menus[hideButtonMenu];
     menu.clear();
-    showMenu (menu);
+    menu.addItem (1, "Hide", true, ! processor.showContextButton);
+
+    showMenu (MenuPresenter::Menu::hideButton, menu, [safeThis = juce::Component::SafePointer<TestComponent> (this)] (int id)
+    {
+        if (safeThis == nullptr || id != 1)
+            return;
+
+        safeThis->processor.toggleDisplayContextButton();
+        safeThis->settingsButton.setVisible (safeThis->processor.showContextButton);
+    });
 }
 
 } // namespace varrow

@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "ExternalDrag.h"
+#include "MenuPresenter.h"
 #include "PointerSource.h"
 #include "Theme.h"
 #include "ViewGeometry.h"
@@ -101,6 +102,7 @@ public:
     void setPointerSource (PointerSource& source) noexcept   { pointer = &source; }
     void setClock (Clock& newClock) noexcept                  { clock = &newClock; }
     void setExternalDrag (ExternalDrag& drag) noexcept        { externalDrag = &drag; }
+    void setMenuPresenter (MenuPresenter& presenter) noexcept { menuPresenter = &presenter; }
     Clock& getClock() const noexcept                          { return *clock; }
 
     //==============================================================================
@@ -108,6 +110,10 @@ public:
 
     /** Repaints everything that shows the theme; the editor installs it. */
     std::function<void()> onThemeChanged;
+
+    /** Writes the selection (or the playback region) as a snippet file, for a drag or for the
+        's' key: the processor's exporter unless a test stands in for it. */
+    std::function<void (bool usePlaybackRegion, bool forDrag)> writeSnippet;
 
     const Theme* theme = &Theme::all()[0];
 
@@ -146,7 +152,7 @@ private:
     void stopPreview();
     void armDrag (bool playbackRegion);
     void updateIdleCursor (const juce::ModifierKeys& mods, juce::Point<int> where);
-    void showMenu (juce::PopupMenu& menu);
+    void showMenu (MenuPresenter::Menu which, juce::PopupMenu& menu, std::function<void (int)> onChosen);
     void layOut();
 
     void paintWriteHead (juce::Graphics& g, const ViewWindow& window);
@@ -160,11 +166,12 @@ private:
 
     AudioPluginAudioProcessor& processor;
     [[maybe_unused]] juce::Component& pauseButton;      // shown and hidden from the settings menu
-    [[maybe_unused]] juce::Component& settingsButton;
+    juce::Component& settingsButton;
 
     PointerSource* pointer = &PointerSource::desktop();
     Clock* clock = &Clock::system();
     ExternalDrag* externalDrag = &ExternalDrag::platform();
+    MenuPresenter* menuPresenter = &MenuPresenter::popup();
 
     Gesture gesture = Gesture::idle;
     WaveformArea area;
