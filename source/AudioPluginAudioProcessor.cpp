@@ -727,6 +727,18 @@ void AudioPluginAudioProcessor::toggleDisplayContextButton()
     prefs->save();
 }
 
+void AudioPluginAudioProcessor::toggleOpenGL()
+{
+    useOpenGL = ! useOpenGL;
+    const auto prefs = openPreferences();
+    prefs->setValue ("OpenGL", useOpenGL);
+    prefs->save();
+
+    userMessages->show (juce::MessageBoxIconType::InfoIcon, "OpenGL - Success",
+                        juce::String ("OpenGL has been turned ") + (useOpenGL ? "on. " : "off. ")
+                            + productName + " has to be closed and re-opened for the changes to take effect.");
+}
+
 //==============================================================================
 void AudioPluginAudioProcessor::saveCropRegionToFile (bool, bool)
 {

@@ -62,6 +62,9 @@ public:
     void toggleTrimSilence();
     void toggleDisplayContextButton();
 
+    /** Flips the stored OpenGL setting; an open editor keeps its rendering until reopened. */
+    void toggleOpenGL();
+
     //==============================================================================
     void saveCropRegionToFile (bool usePlaybackRegion, bool forDrag);
     void launchRecordPathDialogue();
