@@ -222,3 +222,42 @@ TEST (DisplayFeed, AWindowWithoutSamplesFinishesAtOnce)
 
     EXPECT_TRUE (std::isnan (DisplayFeed::refill (*display, ring, 0.5, 1.0e-9, 0.0, 44100)));
 }
+
+TEST (DisplayFeed, HandWorkedColumns)
+{
+    // Eight ring positions over five columns: position j lies at j / 8 of the window, in
+    // column round (j / 8 * 4) with halves rounded away from zero, so j = 1, 3, 5, 7 move up.
+    const std::vector<float> values { 1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f, 7.0f, 8.0f };
+    struct Column { float max, min; };
+    const auto expectColumns = [] (const DisplayBuffer& display, std::initializer_list<Column> columns, const char* what)
+    {
+        size_t c = 0;
+
+        for (const auto column : columns)
+        {
+            EXPECT_EQ (display.columnMax[c].load(), column.max) << what << ", column " << c;
+            EXPECT_EQ (display.columnMin[c].load(), column.min) << what << ", column " << c;
+            ++c;
+        }
+    };
+
+    const auto live = std::make_unique<DisplayBuffer>();
+    live->pushBack (5);
+    DisplayFeed::mergeLive (*live, values.data(), values.data(), 8, 0, 8, 0.0, 1.0, 0);
+    expectColumns (*live, { { 1, 1 }, { 3, 2 }, { 5, 4 }, { 7, 6 }, { 8, 8 } }, "whole ring");
+
+    // A window from 0.75 over half the ring runs past its end: positions 6 and 7, then 0 to 2
+    // from the ring's beginning; 3 to 5 lie outside.
+    const auto wrapped = std::make_unique<DisplayBuffer>();
+    wrapped->pushBack (5);
+    DisplayFeed::mergeLive (*wrapped, values.data(), values.data(), 8, 0, 8, 0.75, 0.5, 0);
+    expectColumns (*wrapped, { { 7, 7 }, { 8, 8 }, { 1, 1 }, { 2, 2 }, { 3, 3 } }, "past the end");
+
+    // The refill puts the ring's own samples in the same columns.
+    varrow::CircularBuffer ring (8);
+    ring.writeBlock (values.data(), values.data(), 8);
+    const auto refilled = std::make_unique<DisplayBuffer>();
+    refilled->pushBack (5);
+    EXPECT_EQ (DisplayFeed::refill (*refilled, ring, 0.0, 1.0, 0.0, 44100), 1.0);
+    expectColumns (*refilled, { { 1, 1 }, { 3, 2 }, { 5, 4 }, { 7, 6 }, { 8, 8 } }, "refill");
+}

@@ -64,11 +64,16 @@ TEST_F (Processor, MonoLayoutCapturesChannelZeroTwiceAndMixesThePreviewIntoItOnl
     p->setPlayConfigDetails (1, 1, 48000.0, 64);
     p->prepareToPlay (48000.0, 64);
 
+    // At a gain of 0.5 a second multiplication would show as a quarter.
+    p->outputGain.setTarget (0.5);
+    p->outputGain.current = 0.5;
     auto block = makeBlock (1, 64, [] (int, int i) { return 0.25f + (float) i / 1024.0f; });
     processBlock (*p, block);
     EXPECT_EQ (p->captureBuffer->left.getSample (0, 10), 0.25f + 10.0f / 1024.0f);
     EXPECT_EQ (p->captureBuffer->right.getSample (0, 10), 0.25f + 10.0f / 1024.0f);
-    EXPECT_EQ (block.getSample (0, 10), 0.25f + 10.0f / 1024.0f);   // gain applied once
+    EXPECT_EQ (block.getSample (0, 10), 0.5f * (0.25f + 10.0f / 1024.0f));   // gain applied once
+    p->outputGain.setTarget (1.0);
+    p->outputGain.current = 1.0;
 
     for (int b = 0; b < 400; ++b)
     {
@@ -128,13 +133,142 @@ TEST_F (Processor, FreezeParameterActsOnlyWhenItChanges)
 
 TEST_F (Processor, FreezingKeepsThePictureButStillPassesAudio)
 {
-    run (4);
+    // 1000 columns over 1440000 samples: column k holds samples from (k - 0.5) / 999 * 1440000
+    // on, so column 1 starts at 721, column 2 at 2163 and column 3 at 3604.
+    run (4);   // samples 0..2047, mean of left and right -0.125
     p->frozen = true;
-    const float column = p->displayBuffer.columnMax[0].load();
-    const auto out = run (4, 512, 0.9f, 0.9f);
+    p->outputGain.setTarget (0.5);
+    p->outputGain.current = 0.5;
+    const auto out = run (4, 512, 0.9f, 0.9f);   // would write samples 2048..4095
 
-    EXPECT_EQ (p->displayBuffer.columnMax[0].load(), column);
-    EXPECT_EQ (out.getSample (0, 0), 0.9f);
+    const auto& columns = p->displayBuffer;
+    EXPECT_EQ (columns.columnMax[1].load(), -0.125f);
+    EXPECT_EQ (columns.columnMax[2].load(), 0.0f);   // the refill's silence, not 0.9
+    EXPECT_EQ (columns.columnMax[3].load(), 0.0f);
+
+    const auto& ring = *p->captureBuffer;
+    EXPECT_EQ (ring.writeIndexShared.load(), 2048);
+    EXPECT_EQ (ring.left.getSample (0, 2047), 0.25f);
+    EXPECT_EQ (ring.left.getMagnitude (0, 2048, 2048), 0.0f);
+    EXPECT_EQ (ring.right.getMagnitude (0, 2048, 2048), 0.0f);
+
+    EXPECT_EQ (out.getSample (0, 0), 0.45f);
+    EXPECT_EQ (out.getSample (1, 511), 0.45f);
+}
+
+TEST_F (Processor, WhileFrozenThePreviewPlaysTheFrozenCaptureAndMovesOn)
+{
+    // Sample i of the capture holds i / 1e6.
+    for (int b = 0; b < 20; ++b)
+    {
+        auto block = makeBlock (2, 512, [b] (int, int i) { return (float) (b * 512 + i) * 1.0e-6f; });
+        processBlock (*p, block);
+    }
+
+    p->frozen = true;
+    p->requestPreviewSeek (2000.0 / 1440000.0);
+    p->previewFade->setTarget (1.0);
+    p->previewPlaying = true;
+    p->previewFade->current = 1.0;   // heard at once, so each sample can be checked
+
+    auto out = run (1, 512, 0.0f, 0.0f);
+    EXPECT_DOUBLE_EQ (p->previewFraction.load(), 2512.0 / 1440000.0);
+    // The position moves on before each sample is read.
+    EXPECT_NEAR (out.getSample (0, 0), 2001.0e-6, 1.0e-9);
+    EXPECT_NEAR (out.getSample (1, 511), 2512.0e-6, 1.0e-9);
+
+    // Past the last captured sample the frozen ring holds silence, and still nothing is written.
+    for (int b = 0; b < 16; ++b)
+        out = run (1, 512, 0.7f, 0.7f);
+
+    EXPECT_DOUBLE_EQ (p->previewFraction.load(), (2512.0 + 16 * 512) / 1440000.0);
+    EXPECT_NEAR (out.getSample (0, 511), 0.7, 1.0e-6);   // the live input only
+    EXPECT_EQ (p->captureBuffer->writeIndexShared.load(), 10240);
+    EXPECT_EQ (p->captureBuffer->left.getMagnitude (0, 10240, 20000), 0.0f);
+}
+
+TEST_F (Processor, ReleasingResourcesKeepsTheCapture)
+{
+    run (3, 512, 0.25f, -0.5f);
+    const auto* ring = p->captureBuffer.get();
+    p->releaseResources();
+
+    EXPECT_EQ (p->captureBuffer.get(), ring);
+    EXPECT_EQ (ring->writeIndexShared.load(), 1536);
+    EXPECT_EQ (ring->left.getSample (0, 1535), 0.25f);
+    EXPECT_EQ (ring->right.getSample (0, 0), -0.5f);
+}
+
+TEST_F (Processor, TheFirstPrepareTakesTheStoredWidthLaterOnesThePublishedWidth)
+{
+    writePreferences ({ { "Recording Path", recordingFolder() }, { "Display Width", "800" } });
+    ProcessorUnderTest fresh;
+    EXPECT_EQ (fresh->displayBuffer.columnCountShared.load(), 800);
+
+    // The first prepare reads the file again and leaves room for the margins.
+    writePreferences ({ { "Recording Path", recordingFolder() }, { "Display Width", "700" } });
+    fresh->prepareToPlay (44100.0, 512);
+    EXPECT_EQ (fresh->displayBuffer.columnCountShared.load(), 690);
+
+    fresh->displayWidth = 600;
+    fresh->prepareToPlay (44100.0, 512);
+    EXPECT_EQ (fresh->displayBuffer.columnCountShared.load(), 600);
+}
+
+TEST_F (Processor, MuteOutputSurvivesAPrepare)
+{
+    p->previewOnly = true;
+    p->outputGain.setTarget (0.0);
+    p->outputGain.current = 0.0;
+
+    p->prepareToPlay (44100.0, 256);
+    EXPECT_EQ (p->outputGain.getTarget(), 0.0);
+    EXPECT_EQ (p->outputGain.current, 0.0);
+    EXPECT_EQ (run (1, 256, 0.8f, 0.8f).getMagnitude (0, 256), 0.0f);
+
+    p->previewOnly = false;
+    p->prepareToPlay (44100.0, 256);
+    EXPECT_EQ (p->outputGain.current, 1.0);
+    EXPECT_EQ (run (1, 256, 0.8f, 0.8f).getSample (0, 0), 0.8f);
+}
+
+TEST_F (Processor, AFullLapRestartsEachColumnAsTheHeadEntersIt)
+{
+    run (1440000 / 512 + 1, 512, 0.8f, 0.8f);   // one whole lap, and 256 samples into the next
+    const int head = p->captureBuffer->writeIndexShared.load();
+    ASSERT_EQ (head, 256);
+
+    run (4, 512, 0.1f, 0.1f);   // samples 256..2303 of the second lap
+
+    // Column 1 (samples 721..2162) lies behind the head: its old loud extremes are gone.
+    EXPECT_EQ (p->displayBuffer.columnMax[1].load(), 0.1f);
+    EXPECT_EQ (p->displayBuffer.columnMin[1].load(), 0.1f);
+    // Column 3 (samples 3604..5044) still shows the first lap.
+    EXPECT_EQ (p->displayBuffer.columnMax[3].load(), 0.8f);
+}
+
+TEST_F (Processor, ALiveSampleStartsAColumnTheRefillHasNotReached)
+{
+    run (100, 512, 0.5f, 0.5f);   // samples 0..51199
+
+    // A window of 72000 samples; the head (51200) lies at 0.711 of it, column 710 of 1000.
+    p->requestedZoomOffset = 0.0;
+    p->requestedZoomWidth = 0.05;
+    p->zoomRequestPending = true;
+    run (1, 64, 0.2f, 0.2f);
+
+    ASSERT_LT (p->refillProgress, 0.5);
+    EXPECT_EQ (p->displayBuffer.columnMax[710].load(), 0.2f);
+    EXPECT_EQ (p->displayBuffer.columnMin[710].load(), 0.2f);
+    EXPECT_EQ (p->displayBuffer.columnMax[600].load(), varrow::DisplayBuffer::emptyMax);
+
+    // The refill then widens it with what the ring held before the head.
+    for (int b = 0; b < 20 && p->refillProgress < 1.0; ++b)
+        run (1, 64, 0.2f, 0.2f);
+
+    EXPECT_EQ (p->displayBuffer.columnMax[710].load(), 0.5f);
+    EXPECT_EQ (p->displayBuffer.columnMin[710].load(), 0.2f);
+    EXPECT_EQ (p->displayBuffer.columnMax[600].load(), 0.5f);
 }
 
 TEST_F (Processor, TransportStartAndStopMarkTheWritePosition)
@@ -155,6 +289,19 @@ TEST_F (Processor, TransportStartAndStopMarkTheWritePosition)
     run (1);
     EXPECT_DOUBLE_EQ (p->takeEnd.load(), 3072.0 / 1440000.0);
     EXPECT_EQ (p->hostBpm.load(), 128.5);
+}
+
+TEST_F (Processor, ARecordingHostCountsAsPlaying)
+{
+    run (1);
+    playHead.recording = true;   // some hosts report recording without playing
+    run (1);
+    EXPECT_DOUBLE_EQ (p->takeStart.load(), 512.0 / 1440000.0);
+    EXPECT_EQ (p->takeEnd.load(), -2.0);
+
+    playHead.recording = false;
+    run (1);
+    EXPECT_DOUBLE_EQ (p->takeEnd.load(), 1024.0 / 1440000.0);
 }
 
 TEST_F (Processor, TransportChangesWhileFrozenAreNeitherRecordedNorRemembered)
@@ -301,27 +448,43 @@ TEST_F (Processor, ZoomRequestsEmptyTheColumnsAndTheRefillRebuildsThemFromTheLef
     p->frozen = true;
     p->zoomRequestPending = true;
 
-    // A block refills 256 positions per sample it carries, and never more than 44100.
     run (1, 64, 0.0f, 0.0f);
     EXPECT_TRUE (p->zoomed.load());
     EXPECT_TRUE (p->displayReady.load());
     EXPECT_EQ (p->zoom.width.load(), 0.1);
-    EXPECT_NEAR (p->refillProgress, 16384.0 / 144000.0, 1.0e-6);
-    EXPECT_EQ (p->displayBuffer.columnMax[100].load(), 0.5f);
+
+    // The columns fill from the left: those the first block reached hold the capture, the
+    // rest wait empty.
+    const double first = p->refillProgress;
+    ASSERT_GT (first, 0.0);
+    ASSERT_LE (first, 44100.0 / 144000.0);
+    EXPECT_EQ (p->displayBuffer.columnMax[(size_t) (first * 989.0) / 2].load(), 0.5f);
     EXPECT_EQ (p->displayBuffer.columnMax[400].load(), varrow::DisplayBuffer::emptyMax);
 
-    run (1, 512, 0.0f, 0.0f);
-    EXPECT_NEAR (p->refillProgress, (16384.0 + 44100.0) / 144000.0, 1.0e-6);
-    run (2, 512, 0.0f, 0.0f);
-    EXPECT_EQ (p->refillProgress, 1.0);
+    // No block visits more than 44100 positions, and even with 64-sample blocks the whole
+    // window is back within 100 ms of audio (75 blocks at 48 kHz).
+    int blocks = 1;
+
+    for (double before = first; p->refillProgress < 1.0 && blocks < 75; ++blocks, before = p->refillProgress)
+    {
+        run (1, 64, 0.0f, 0.0f);
+        ASSERT_GT (p->refillProgress, before);
+        ASSERT_LE ((p->refillProgress - before) * 144000.0, 44100.0 + 1.0e-6);
+    }
+
+    EXPECT_EQ (p->refillProgress, 1.0) << "after " << blocks << " blocks";
     EXPECT_EQ (p->displayBuffer.columnMax[400].load(), 0.0f);   // silence beyond what was captured
 
-    // Zooming out goes back to the whole ring.
+    // Zooming out goes back to the whole ring. Blocks of 512 use the whole budget: the
+    // 30 s ring is rebuilt in 33 blocks.
     p->requestedZoomOffset = 0.0;
     p->requestedZoomWidth = 1.0;
     p->zoomRequestPending = true;
-    run (1, 64, 0.0f, 0.0f);
+    run (32, 512, 0.0f, 0.0f);
     EXPECT_FALSE (p->zoomed.load());
+    EXPECT_LT (p->refillProgress, 1.0);
+    run (1, 512, 0.0f, 0.0f);
+    EXPECT_EQ (p->refillProgress, 1.0);
 }
 
 TEST_F (Processor, ScrollsWrapTheWindowWithinTheRing)

@@ -89,6 +89,7 @@ juce::Optional<juce::AudioPlayHead::PositionInfo> FakePlayHead::getPosition() co
 
     PositionInfo info;
     info.setIsPlaying (playing);
+    info.setIsRecording (recording);
     info.setBpm (bpm);
     return info;
 }

@@ -79,6 +79,7 @@ public:
 
     bool reportsPosition = true;
     bool playing = false;
+    bool recording = false;
     juce::Optional<double> bpm;
 };
 
