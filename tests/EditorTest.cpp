@@ -3,6 +3,12 @@
 
 using namespace quorvel::test;
 
+namespace juce
+{
+// The framework's own message pump, which its modal loops use; those are not built here.
+bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages);
+}
+
 namespace
 {
 
@@ -14,27 +20,55 @@ protected:
     static void storeSize (const char* width, const char* height, std::map<juce::String, juce::String> more = {})
     {
         more["Recording Path"] = recordingFolder();
-        more["OpenGL"] = "0";
+        more.emplace ("OpenGL", "0");
         more["Display Width"] = width;
         more["Display Height"] = height;
         writePreferences (more);
     }
 };
 
-/** Counts how often the editor re-rendered the waveform over some 16 ms ticks. */
-int waveformRendersOver (AudioPluginAudioProcessorEditor& editor, FakeClock& clock, int ticks)
+/** Runs the message loop for a while, as the framework's own modal loops do. */
+void dispatchMessagesFor (int milliseconds)
 {
+    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) milliseconds;
+
+    while (juce::Time::getMillisecondCounter() < end)
+        if (! juce::dispatchNextMessageOnSystemQueue (true))
+            juce::Thread::sleep (1);
+}
+
+/** Takes the place of the waveform's image cache and counts its invalidations: each one is a
+    re-render of the waveform at the next paint. */
+class RenderCounter final : public juce::CachedComponentImage
+{
+public:
+    void paint (juce::Graphics&) override {}
+    bool invalidateAll() override                         { ++renders; return true; }
+    bool invalidate (const juce::Rectangle<int>&) override { ++renders; return true; }
+    void releaseResources() override {}
+
     int renders = 0;
+};
+
+RenderCounter& countWaveformRenders (AudioPluginAudioProcessorEditor& editor)
+{
+    auto* counter = new RenderCounter();
+    editor.testComponent.waveformDisplay.setCachedComponentImage (counter);   // takes ownership
+    return *counter;
+}
+
+/** Counts how often the editor re-rendered the waveform over some 16 ms ticks. */
+int waveformRendersOver (AudioPluginAudioProcessorEditor& editor, RenderCounter& counter, FakeClock& clock, int ticks)
+{
+    const int before = counter.renders;
 
     for (int t = 0; t < ticks; ++t)
     {
         clock.wallMs += 16;
-        const auto before = editor.lastWaveformRepaintMs;
         editor.timerCallback();
-        renders += editor.lastWaveformRepaintMs != before ? 1 : 0;
     }
 
-    return renders;
+    return counter.renders - before;
 }
 
 } // namespace
@@ -125,7 +159,7 @@ TEST_F (Editor, LayoutAndZOrder)
 
     EXPECT_TRUE (editor.isOpaque());
     EXPECT_TRUE (editor.background.isOpaque());
-    EXPECT_FALSE (editor.openGLContext.isAttached());
+    EXPECT_EQ (editor.openGLContext.getTargetComponent(), nullptr);   // "OpenGL" is off here
 }
 
 TEST_F (Editor, ButtonsFollowTheirPreferences)
@@ -160,7 +194,8 @@ TEST_F (Editor, WhileHiddenTheTickRunsTheViewButRepaintsNothing)
     editor.testComponent.mouseDown (mouseAt (editor.testComponent, 300, 40, keys ("L")));
     pointer.position = { 500, 40 };
 
-    EXPECT_EQ (waveformRendersOver (editor, clock, 10), 0);
+    auto& counter = countWaveformRenders (editor);
+    EXPECT_EQ (waveformRendersOver (editor, counter, clock, 10), 0);
     EXPECT_EQ (editor.lastWaveformRepaintMs, 0);
     EXPECT_GT (p->selectionLength, 0.19f);   // the gesture went on
 }
@@ -178,13 +213,14 @@ TEST_F (Editor, TheWaveformIsRenderedAtTheTargetFrameRateOnTheTicksGrid)
         AudioPluginAudioProcessorEditor editor (*p);
         FakeClock clock;
         editor.testComponent.setClock (clock);
+        auto& counter = countWaveformRenders (editor);
         editor.addToDesktop (0);
         editor.setVisible (true);
         ASSERT_TRUE (editor.isShowing());
 
-        waveformRendersOver (editor, clock, 10);   // settle onto the grid
+        waveformRendersOver (editor, counter, clock, 10);   // settle onto the grid
         clock.wallMs += c.clockShiftMs;
-        EXPECT_EQ (waveformRendersOver (editor, clock, 52), c.renders) << c.fps << " fps, clock moved " << c.clockShiftMs;
+        EXPECT_EQ (waveformRendersOver (editor, counter, clock, 52), c.renders) << c.fps << " fps, clock moved " << c.clockShiftMs;
         editor.removeFromDesktop();
     }
 }
@@ -195,12 +231,17 @@ TEST_F (Editor, ChoosingAThemeRepaintsEverythingThroughTheHook)
     ProcessorUnderTest p;
     AudioPluginAudioProcessorEditor editor (*p);
 
+    // The background is cached as an image: painted once in Carbon, it stays so until the
+    // hook invalidates it.
+    EXPECT_EQ (editor.createComponentSnapshot (editor.getLocalBounds()).getPixelAt (2, 40).getARGB(), 0xff282828u);
+
     ASSERT_TRUE (editor.testComponent.onThemeChanged != nullptr);
     editor.testComponent.selectTheme (3);
     editor.testComponent.onThemeChanged();
 
     const auto image = editor.createComponentSnapshot (editor.getLocalBounds());
-    EXPECT_EQ (image.getPixelAt (2, 40).getARGB(), varrow::Theme::all()[2].background.toJuceColor().getARGB());
+    EXPECT_EQ (image.getPixelAt (2, 40).getARGB(), 0xffeceadfu);    // Bright's (236, 234, 223)
+    EXPECT_EQ (image.getPixelAt (500, 5).getARGB(), 0xff787878u);   // and its frame
 }
 
 TEST_F (Editor, AStoredThemeIsSelectedWhenTheViewIsMade)
@@ -251,110 +292,126 @@ TEST_F (Editor, LookAndFeelColoursAreSetForMenusAndDialogs)
     AudioPluginAudioProcessorEditor editor (*p);
     auto& laf = juce::LookAndFeel::getDefaultLookAndFeel();
 
-    EXPECT_EQ (laf.findColour (juce::PopupMenu::backgroundColourId).getARGB(), 0xff242424u);
-    EXPECT_EQ (laf.findColour (juce::PopupMenu::textColourId).getARGB(), 0xfff0f0f0u);
-    EXPECT_EQ (laf.findColour (juce::PopupMenu::highlightedBackgroundColourId).getARGB(), 0xff3c3c3cu);
-    EXPECT_EQ (laf.findColour (juce::AlertWindow::backgroundColourId).getARGB(), 0xff242424u);
-    EXPECT_EQ (laf.findColour (juce::ResizableWindow::backgroundColourId).getARGB(), 0xff232323u);
+    struct Case { int id; juce::uint32 argb; };
+
+    for (const auto c : { Case { juce::PopupMenu::backgroundColourId, 0xff242424 },
+                          Case { juce::PopupMenu::textColourId, 0xfff0f0f0 },
+                          Case { juce::PopupMenu::headerTextColourId, 0xfff0f0f0 },
+                          Case { juce::PopupMenu::highlightedBackgroundColourId, 0xff3c3c3c },
+                          Case { juce::AlertWindow::backgroundColourId, 0xff242424 },
+                          Case { juce::TextEditor::backgroundColourId, 0xff373737 },
+                          Case { juce::TextButton::buttonColourId, 0xff2d2d2d },
+                          Case { juce::TextButton::buttonOnColourId, 0xff373737 },
+                          Case { juce::ComboBox::backgroundColourId, 0xff232323 },
+                          Case { juce::ComboBox::buttonColourId, 0xff232323 },
+                          Case { juce::ListBox::backgroundColourId, 0xff262626 },
+                          Case { juce::ResizableWindow::backgroundColourId, 0xff232323 } })
+    {
+        EXPECT_EQ (laf.findColour (c.id).getARGB(), c.argb) << std::hex << c.id;
+    }
 }
 
-TEST_F (Editor, BetweenChangesOnlyWhatTheWriteHeadSweptIsRepainted)
+TEST_F (Editor, TheStandaloneWindowTakesTheDarkBackground)
+{
+    storeSize ("1000", "89");
+    auto* v4 = dynamic_cast<juce::LookAndFeel_V4*> (&juce::LookAndFeel::getDefaultLookAndFeel());
+    ASSERT_NE (v4, nullptr);
+    using Scheme = juce::LookAndFeel_V4::ColourScheme;
+    const auto original = v4->getCurrentColourScheme();
+
+    {
+        ProcessorUnderTest plugIn (false);
+        AudioPluginAudioProcessorEditor editor (*plugIn);
+        EXPECT_EQ (v4->getCurrentColourScheme().getUIColour (Scheme::windowBackground), original.getUIColour (Scheme::windowBackground));
+    }
+
+    ProcessorUnderTest standalone (true);
+    AudioPluginAudioProcessorEditor editor (*standalone);
+    EXPECT_EQ (v4->getCurrentColourScheme().getUIColour (Scheme::windowBackground).getARGB(), 0xff242424u);
+    v4->setColourScheme (original);
+}
+
+TEST_F (Editor, TheSettingsButtonDrawsAChevronAndOpensItsMenus)
 {
     storeSize ("1000", "89");
     ProcessorUnderTest p;
-    p->prepareToPlay (48000.0, 512);
     AudioPluginAudioProcessorEditor editor (*p);
-    auto& view = editor.testComponent;
-    editor.createComponentSnapshot (editor.getLocalBounds());   // lays the view out
+    FakeMenus menus;
+    editor.testComponent.setMenuPresenter (menus);
+    auto& button = editor.contextMenuButton;
 
-    const auto audio = [&p] (int blocks)
+    // Carbon: the accent (80, 150, 240) at 0.75 over the face (40, 40, 40) is (70, 122, 190);
+    // the chevron runs from (7, 8) through (10, 12) to (13, 8).
+    const auto image = button.createComponentSnapshot (button.getLocalBounds());
+    int chevron = 0;
+
+    for (int y = 1; y < 19; ++y)
     {
-        for (int b = 0; b < blocks; ++b)
+        for (int x = 1; x < 19; ++x)
         {
-            auto block = makeBlock (2, 512, [] (int, int) { return 0.1f; });
-            processBlock (*p, block);
+            const auto pixel = image.getPixelAt (x, y);
+            const bool strong = std::abs (pixel.getRed() - 70) + std::abs (pixel.getGreen() - 122) + std::abs (pixel.getBlue() - 190) < 40;
+            const bool face = pixel.getARGB() == 0xff282828u;
+            const bool near = x >= 6 && x <= 14 && y >= 7 && y <= 13;
+
+            EXPECT_TRUE (near || face) << x << "," << y;
+            chevron += strong ? 1 : 0;
         }
-    };
+    }
 
-    audio (200);
-    EXPECT_TRUE (view.changesSinceLastTick().everything);   // the first tick
+    EXPECT_GE (chevron, 6);
+    EXPECT_EQ (image.getPixelAt (0, 10).getARGB(), 0xff505050u);   // the frame
+    EXPECT_EQ (image.getPixelAt (10, 16).getARGB(), 0xff282828u);  // below the tip
 
-    const auto headAt = [&] { return varrow::ViewGeometry::pixelOf (view.getArea(), p->captureBuffer->writeIndexShared.load() / 1440000.0); };
-    const int before = headAt();
-    audio (100);
-    const int after = headAt();
-    const auto steady = view.changesSinceLastTick();
+    // Left and middle clicks open the settings menu; a right click only the "Hide" menu.
+    button.mouseDown (mouseAt (button, 10, 10, keys ("L")));
+    button.mouseDown (mouseAt (button, 10, 10, keys ("M")));
+    button.mouseDown (mouseAt (button, 10, 10, keys ("R")));
 
-    ASSERT_FALSE (steady.everything);
-    EXPECT_EQ (steady.writeHead, juce::Rectangle<int> (before - 30, 5, after - before + 52, 79));   // old and new, trail and fade
-    EXPECT_TRUE (steady.grip.isEmpty());   // Carbon's grip does not change colour
-    EXPECT_TRUE (view.changesSinceLastTick().writeHead.isEmpty());   // the head stayed on its column
+    using Menu = varrow::MenuPresenter::Menu;
+    ASSERT_EQ (menus.shown, (std::vector<Menu> { Menu::settings, Menu::settings, Menu::hideButton }));
+    ASSERT_EQ (menus.lastMenu.getNumItems(), 1);
+    juce::PopupMenu::MenuItemIterator item (menus.lastMenu);
+    ASSERT_TRUE (item.next());
+    EXPECT_EQ (item.getItem().itemID, 1);
+    EXPECT_EQ (item.getItem().text, "Hide");
+    EXPECT_TRUE (item.getItem().isEnabled);
+    EXPECT_FALSE (item.getItem().isTicked);
 
-    p->selectionStart = 0.2f;
-    p->selectionLength = 0.1f;
-    EXPECT_TRUE (view.changesSinceLastTick().everything);
-    EXPECT_FALSE (view.changesSinceLastTick().everything);
-
-    p->frozen = true;   // the tint fades in over the next frames
-    EXPECT_TRUE (view.changesSinceLastTick().everything);
-    editor.createComponentSnapshot (editor.getLocalBounds());
-    EXPECT_TRUE (view.changesSinceLastTick().everything);
-
-    view.selectTheme (2);   // a palette theme animates the grip's colour
-    view.freezeTint.current = view.freezeTint.getTarget();
-    view.changesSinceLastTick();
-    const auto palette = view.changesSinceLastTick();
-    EXPECT_FALSE (palette.everything);
-    EXPECT_EQ (palette.grip, juce::Rectangle<int> (984, 73, 16, 16));
-
-    // A capture highlight left mid-fade when "Capture Playback" goes off never steps again:
-    // it must not count as moving.
-    p->capturePlayback = false;
-    view.captureHighlight.current = 0.5;
-    EXPECT_FALSE (view.changesSinceLastTick().everything);
+    menus.choose (1);
+    EXPECT_FALSE (button.isVisible());
+    EXPECT_FALSE (p->showContextButton);
+    EXPECT_EQ (storedPreference ("Context Button"), "0");
 }
 
-TEST_F (Editor, APartialRepaintLeavesThePictureAsAFullOneWould)
+TEST_F (Editor, WithOpenGlOnTheEditorRendersThroughAGlContext)
 {
-    storeSize ("1000", "89");
+    storeSize ("1000", "89", { { "OpenGL", "1" } });
     ProcessorUnderTest p;
     p->prepareToPlay (48000.0, 512);
     AudioPluginAudioProcessorEditor editor (*p);
-    editor.createComponentSnapshot (editor.getLocalBounds());
+    ASSERT_EQ (editor.openGLContext.getTargetComponent(), &editor);
 
-    for (int b = 0; b < 300; ++b)
+    editor.addToDesktop (0);
+    editor.setVisible (true);
+    EXPECT_TRUE (editor.openGLContext.isAttached());   // a native context, now that it shows
+
+    // The context starts rendering on its own thread once the window is on screen; that thread
+    // names the renderer (Mesa's software one on a virtual display).
+    auto renderer = std::make_shared<juce::String>();
+    auto named = std::make_shared<std::atomic<bool>> (false);
+    editor.openGLContext.executeOnGLThread ([renderer, named] (juce::OpenGLContext&)
     {
-        auto block = makeBlock (2, 512, [b] (int, int i) { return 0.3f * std::sin ((float) (b * 512 + i) * 0.01f); });
-        processBlock (*p, block);
-    }
+        if (const auto* name = juce::gl::glGetString (juce::gl::GL_RENDERER))
+            *renderer = reinterpret_cast<const char*> (name);
 
-    // A window image painted in full, then moved on by repainting only the changed band...
-    juce::Image window (juce::Image::ARGB, 1000, 89, true);
-    {
-        juce::Graphics g (window);
-        editor.paintEntireComponent (g, true);
-    }
+        *named = true;
+    }, false);
 
-    editor.testComponent.changesSinceLastTick();
-    auto block = makeBlock (2, 4096, [] (int, int) { return 0.0f; });
-    processBlock (*p, block);
-    const auto changes = editor.testComponent.changesSinceLastTick();
-    ASSERT_FALSE (changes.everything);
+    for (int waited = 0; waited < 10000 && ! named->load(); waited += 20)
+        dispatchMessagesFor (20);
 
-    {
-        juce::Graphics g (window);
-        g.reduceClipRegion (changes.writeHead);
-        editor.paintEntireComponent (g, true);
-    }
-
-    // ...equals a fresh full paint.
-    juce::Image full (juce::Image::ARGB, 1000, 89, true);
-    {
-        juce::Graphics g (full);
-        editor.paintEntireComponent (g, true);
-    }
-
-    for (int y = 0; y < 89; ++y)
-        for (int x = 0; x < 1000; ++x)
-            ASSERT_EQ (window.getPixelAt (x, y).getARGB(), full.getPixelAt (x, y).getARGB()) << x << "," << y;
+    ASSERT_TRUE (named->load());
+    EXPECT_FALSE (renderer->isEmpty());
+    editor.removeFromDesktop();
 }

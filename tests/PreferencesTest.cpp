@@ -92,10 +92,22 @@ TEST_F (Preferences, OpenGlIsReadAsANumberAndWrittenAsABoolean)
         EXPECT_EQ (ProcessorUnderTest()->useOpenGL, c.on) << c.stored;
     }
 
+    // The menu's toggle stores a boolean that reads back as the same state, and says so.
+    writePreferences ({ { "OpenGL", "7" }, { "Recording Path", recordingFolder() } });
     ProcessorUnderTest p;
-    p->openPreferences()->setValue ("OpenGL", false);
+    p->toggleOpenGL();
+    EXPECT_FALSE (p->useOpenGL);
     EXPECT_EQ (storedPreference ("OpenGL"), "0");
     EXPECT_FALSE (ProcessorUnderTest()->useOpenGL);
+
+    p->toggleOpenGL();
+    EXPECT_EQ (storedPreference ("OpenGL"), "1");
+    EXPECT_TRUE (ProcessorUnderTest()->useOpenGL);
+
+    ASSERT_EQ (p.messages->size(), 2u);
+    EXPECT_EQ (p.messages->at (0).title, "OpenGL - Success");
+    EXPECT_EQ (p.messages->at (0).text, "OpenGL has been turned off. Quorvel has to be closed and re-opened for the changes to take effect.");
+    EXPECT_EQ (p.messages->at (1).text, "OpenGL has been turned on. Quorvel has to be closed and re-opened for the changes to take effect.");
 }
 
 TEST_F (Preferences, CapturePlaybackIsAPlugInOption)

@@ -28,6 +28,18 @@ protected:
     }
 
     varrow::TestComponent& view()   { return editor->testComponent; }
+    juce::Colour accent() const     { return juce::Colour (carbonAccent); }
+
+    /** Asks for a zoom window and lets the next audio block apply it. */
+    void zoomInto (double offset, double width)
+    {
+        (*p)->requestedZoomOffset = offset;
+        (*p)->requestedZoomWidth = width;
+        (*p)->zoomRequestPending = true;
+        runAudio (1, 0.0f, 64);
+    }
+
+    static constexpr juce::uint32 carbonAccent = 0xff5096f0;   // (80, 150, 240)
 
     std::unique_ptr<AudioPluginAudioProcessorEditor> editor;
 };
@@ -41,31 +53,149 @@ int difference (juce::Colour a, juce::Colour b)
 
 TEST_F (Rendering, EachThemePaintsItsBackgroundAndFrame)
 {
-    for (int number = 1; number <= varrow::Theme::count; ++number)
+    struct Case { int number; juce::uint32 background, frame; };
+
+    for (const auto c : { Case { 1, 0xff282828, 0xff505050 }, Case { 2, 0xff202020, 0xff3a2a3d },
+                          Case { 3, 0xffeceadf, 0xff787878 }, Case { 4, 0xff1e181b, 0xff402f39 },
+                          Case { 5, 0xff282828, 0xff505050 } })
     {
-        view().selectTheme (number);
+        view().selectTheme (c.number);
         view().onThemeChanged();
-        const auto& theme = view().getTheme();
         const auto image = snapshot();
 
         // The waveform display lies over the frame; where it draws nothing the frame shows.
-        EXPECT_EQ (image.getPixelAt (2, 60).getARGB(), theme.background.toJuceColor().getARGB()) << theme.name;
-        EXPECT_EQ (image.getPixelAt (500, 5).getARGB(), theme.frame.toJuceColor().getARGB()) << theme.name;
-        EXPECT_EQ (image.getPixelAt (994, 30).getARGB(), theme.frame.toJuceColor().getARGB()) << theme.name;
+        EXPECT_EQ (image.getPixelAt (2, 60).getARGB(), c.background) << c.number;
+        EXPECT_EQ (image.getPixelAt (500, 5).getARGB(), c.frame) << c.number;
+        EXPECT_EQ (image.getPixelAt (994, 30).getARGB(), c.frame) << c.number;
     }
 }
 
 TEST_F (Rendering, TheWriteHeadIsDrawnAtItsColumnWithATrailBehindIt)
 {
-    runAudio (1200);   // 614400 samples: 0.4267 of the ring
+    runAudio (1200);
     const auto image = snapshot();
-    const double position = 1201.0 * 512.0 / 1440000.0;
-    const int head = varrow::ViewGeometry::pixelOf (view().getArea(), position);
-    const auto accent = view().getTheme().accent.toJuceColor();
 
-    EXPECT_EQ (image.getPixelAt (head, 60).getARGB(), accent.getARGB());
-    EXPECT_NE (image.getPixelAt (head - 1, 60).getARGB(), accent.getARGB());
-    EXPECT_LT (difference (image.getPixelAt (head - 1, 60), accent), difference (image.getPixelAt (head - 40, 60), accent));
+    // 1202 blocks of 512 (two in the set-up) = 615424 samples = 0.427378 of the ring;
+    // 990 * 0.427378 + 5 = 428.10, so the head is column 428.
+    EXPECT_EQ (image.getPixelAt (428, 60).getARGB(), carbonAccent);
+    EXPECT_NE (image.getPixelAt (427, 60).getARGB(), carbonAccent);
+    EXPECT_NE (image.getPixelAt (429, 60).getARGB(), carbonAccent);
+    EXPECT_LT (difference (image.getPixelAt (427, 60), accent()), difference (image.getPixelAt (388, 60), accent()));
+}
+
+TEST_F (Rendering, TheWriteHeadFollowsTheRotationAndHidesWhenZoomedAway)
+{
+    // The head at 1024 / 1440000 = 0.000711, rotated left by a quarter: 0.750711 of the
+    // view, 990 * 0.750711 + 5 = 748.2.
+    (*p)->displayRotation = 0.25f;
+    auto image = paintAlone (view());
+    EXPECT_EQ (image.getPixelAt (748, 60).getARGB(), carbonAccent);
+    EXPECT_NE (image.getPixelAt (6, 60).getARGB(), carbonAccent);
+
+    // Zoomed into 0.5 .. 0.6 of the ring, the head lies outside the window.
+    zoomInto (0.5, 0.1);
+    image = paintAlone (view());
+
+    for (int x = 0; x < 1000; ++x)
+        ASSERT_LT (image.getPixelAt (x, 60).getAlpha(), 40) << x;   // nothing but the faint zoom band
+}
+
+TEST_F (Rendering, TakeMarkersAreFlooredAndCeiledWithTheirHandles)
+{
+    (*p)->capturePlayback = true;
+    (*p)->takeStart = 0.2503;   // 990 * 0.2503 + 5 = 252.80: floored to 252
+    (*p)->takeEnd = 0.4003;     // 990 * 0.4003 + 5 = 401.30: ceiled to 402
+    const auto image = paintAlone (view());
+
+    EXPECT_EQ (image.getPixelAt (252, 60).getARGB(), 0xff77cc33u);
+    EXPECT_EQ (image.getPixelAt (251, 60).getAlpha(), 0);
+    EXPECT_EQ (image.getPixelAt (253, 60).getAlpha(), 0);
+    EXPECT_EQ (image.getPixelAt (402, 60).getARGB(), 0xffed5374u);
+    EXPECT_EQ (image.getPixelAt (401, 60).getAlpha(), 0);
+
+    // A triangle 12 px wide at the top edge, 6 px deep.
+    EXPECT_EQ (image.getPixelAt (250, 6).getARGB(), 0xff77cc33u);
+    EXPECT_EQ (image.getPixelAt (400, 6).getARGB(), 0xffed5374u);
+    EXPECT_EQ (image.getPixelAt (250, 14).getAlpha(), 0);
+    EXPECT_EQ (image.getPixelAt (244, 5).getAlpha(), 0);
+
+    (*p)->capturePlayback = false;   // shown only with "Capture Playback" on
+    EXPECT_EQ (paintAlone (view()).getPixelAt (252, 60).getAlpha(), 0);
+}
+
+TEST_F (Rendering, ThePreviewLineShowsWhereThePreviewPlays)
+{
+    auto& v = view();
+    pointer.position = { 500, 40 };
+    v.mouseDown (mouseAt (v, 500, 40, keys ("AL")));
+    const auto image = paintAlone (v);   // the paint hands the preview over: ring position 0.5
+
+    ASSERT_EQ (v.getGesture(), varrow::TestComponent::Gesture::preview);
+    EXPECT_EQ (image.getPixelAt (500, 60).getARGB(), 0xffc8c8c8u);   // Carbon's waveform colour
+    EXPECT_EQ (image.getPixelAt (499, 60).getAlpha(), 0);
+
+    v.mouseUp (mouseAt (v, 500, 40, keys ("L")));
+    EXPECT_EQ (paintAlone (v).getPixelAt (500, 60).getAlpha(), 0);
+}
+
+TEST_F (Rendering, TheZoomBandFadesFromTheAccentAtTheTopLeft)
+{
+    zoomInto (0.5, 0.1);
+    juce::Image image;
+
+    for (int frame = 0; frame < 80; ++frame)   // the band fades in
+        image = paintAlone (view());
+
+    // Carbon: the accent (80, 150, 240) at its band alpha of 32, fading to nothing halfway
+    // across and at the bottom.
+    const auto start = image.getPixelAt (6, 6);
+    EXPECT_NEAR (start.getAlpha(), 32, 1);
+    EXPECT_LT (difference (start, accent()), 24);
+    EXPECT_EQ (image.getPixelAt (700, 60).getAlpha(), 0);
+    EXPECT_LT (image.getPixelAt (250, 44).getAlpha(), start.getAlpha());
+}
+
+TEST_F (Rendering, TheCaptureHighlightFramesAndWashesTheView)
+{
+    (*p)->capturePlayback = true;
+    view().captureHighlight.setTarget (1.0);
+    view().captureHighlight.current = 1.0;
+
+    struct Case { int theme; int washAlpha; };
+
+    for (const auto c : { Case { 1, 13 }, Case { 3, 36 } })   // 0.05 on dark themes, 0.14 on light ones
+    {
+        view().selectTheme (c.theme);
+        const auto image = paintAlone (view());
+        const auto wash = image.getPixelAt (600, 60);
+
+        EXPECT_NEAR (wash.getAlpha(), c.washAlpha, 1) << c.theme;
+        EXPECT_NEAR (wash.getGreen(), 0xcc, 12) << c.theme;
+        EXPECT_GT (image.getPixelAt (600, 5).getAlpha(), wash.getAlpha()) << c.theme;   // the frame
+        EXPECT_EQ (image.getPixelAt (600, 3).getARGB(), wash.getARGB()) << c.theme;
+    }
+}
+
+TEST_F (Rendering, AZoomedHorizontalDragShowsTheRubberBand)
+{
+    zoomInto (0.5, 0.1);
+    auto& v = view();
+    pointer.position = { 600, 40 };
+    v.timerTasks();
+    v.mouseDown (mouseAt (v, 600, 40, keys ("M")));
+    pointer.position = { 500, 40 };
+    v.timerTasks();
+    const auto image = paintAlone (v);
+
+    // The accent-coloured knob at the pointer and the line back to the press point.
+    EXPECT_EQ (image.getPixelAt (499, 39).getARGB(), carbonAccent);
+    EXPECT_EQ (image.getPixelAt (550, 39).getARGB(), carbonAccent);
+    EXPECT_EQ (image.getPixelAt (550, 60).getAlpha(), 0);
+    EXPECT_GT (image.getPixelAt (495, 40).getAlpha(), 0);   // the pale ring around the knob
+
+    v.mouseUp (mouseAt (v, 500, 40, keys ("M")));
+    v.timerTasks();
+    EXPECT_EQ (paintAlone (v).getPixelAt (550, 39).getAlpha(), 0);
 }
 
 TEST_F (Rendering, ASelectionOfOnePixelIsNotDrawnButAWiderOneIs)

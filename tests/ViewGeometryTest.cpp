@@ -162,8 +162,73 @@ TEST (Palette, ColoursAndThemes)
     EXPECT_EQ (varrow::palette (0.0f, 1).r, 255);   // 1.3 saturates
     EXPECT_EQ (varrow::palette (0.0f, 2).r, 255);
 
+    // Worked by hand from the formulas (the multiplier is 6.28318), at phases whose values lie
+    // clear of a rounding edge.
+    struct Phase { float t; varrow::RGB one, two; };
+
+    for (const auto c : { Phase { 0.4f, { 101, 188, 255, 255 }, { 54, 229, 102, 255 } },
+                          Phase { 0.9f, { 255, 220, 89, 255 }, { 255, 229, 102, 255 } },
+                          Phase { 12.3f, { 165, 117, 255, 255 }, { 131, 229, 102, 255 } } })
+    {
+        EXPECT_EQ (varrow::palette (c.t, 1), c.one) << c.t;
+        EXPECT_EQ (varrow::palette (c.t, 2), c.two) << c.t;
+    }
+
     for (const int stored : { 0, 7, -3, 1 })
         EXPECT_STREQ (varrow::Theme::all()[(size_t) varrow::Theme::indexForNumber (stored)].name, "Carbon");
 
     EXPECT_STREQ (varrow::Theme::all()[(size_t) varrow::Theme::indexForNumber (5)].name, "Lemon");
+}
+
+TEST (Palette, TheFiveThemes)
+{
+    struct Record
+    {
+        const char* name;
+        varrow::RGB background, frame, selection;
+        int bandAlpha;
+        bool light;
+        varrow::RGB waveform;
+        float fill, zoomedFill;
+        bool palette;
+        int paletteType;
+        varrow::RGB accent;
+    };
+
+    const Record table[] {
+        { "Carbon", { 40, 40, 40, 255 }, { 80, 80, 80, 255 }, { 80, 150, 240, 51 }, 32, false,
+          { 200, 200, 200, 255 }, 0.3f, 0.32f, false, 0, { 80, 150, 240, 255 } },
+        { "Rainbow", { 32, 32, 32, 255 }, { 58, 42, 61, 255 }, { 250, 217, 27, 46 }, 20, false,
+          { 0, 0, 0, 255 }, 0.3f, 0.32f, true, 1, { 231, 197, 5, 255 } },
+        { "Bright", { 236, 234, 223, 255 }, { 120, 120, 120, 255 }, { 0, 0, 0, 51 }, 100, true,
+          { 20, 20, 20, 255 }, 0.3f, 0.32f, false, 0, { 100, 100, 100, 255 } },
+        { "Vintage", { 30, 24, 27, 255 }, { 64, 47, 57, 255 }, { 208, 190, 146, 51 }, 28, false,
+          { 144, 79, 116, 255 }, 0.3f, 0.32f, false, 0, { 208, 190, 146, 255 } },
+        { "Lemon", { 40, 40, 40, 255 }, { 80, 80, 80, 255 }, { 255, 229, 102, 51 }, 20, false,
+          { 20, 20, 20, 255 }, 0.6f, 0.62f, true, 2, { 255, 229, 102, 255 } },
+    };
+
+    for (int number = 1; number <= 5; ++number)
+    {
+        const auto& expected = table[number - 1];
+        const auto& theme = varrow::Theme::all()[(size_t) varrow::Theme::indexForNumber (number)];
+
+        EXPECT_STREQ (theme.name, expected.name);
+        EXPECT_EQ (theme.background, expected.background) << expected.name;
+        EXPECT_EQ (theme.frame, expected.frame) << expected.name;
+        EXPECT_EQ (theme.selection, expected.selection) << expected.name;
+        EXPECT_EQ (theme.bandAlpha, expected.bandAlpha) << expected.name;
+        EXPECT_EQ (theme.light, expected.light) << expected.name;
+        EXPECT_EQ (theme.waveform, expected.waveform) << expected.name;
+        EXPECT_EQ (theme.fillOpacity, expected.fill) << expected.name;
+        EXPECT_EQ (theme.zoomedFillOpacity, expected.zoomedFill) << expected.name;
+        EXPECT_EQ (theme.usesPalette, expected.palette) << expected.name;
+
+        if (expected.palette)
+        {
+            EXPECT_EQ (theme.paletteType, expected.paletteType) << expected.name;
+        }
+
+        EXPECT_EQ (theme.accent, expected.accent) << expected.name;
+    }
 }

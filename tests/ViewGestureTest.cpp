@@ -2,6 +2,7 @@
 
 using namespace quorvel::test;
 using Gesture = varrow::TestComponent::Gesture;
+using Menu = varrow::MenuPresenter::Menu;
 
 namespace
 {
@@ -39,14 +40,15 @@ protected:
 
 TEST_F (PlugInView, ThePressTableStartsTheRightGesture)
 {
-    struct Case { const char* keys; int x; bool onSelection, playback; Gesture gesture; };
+    struct Case { const char* keys; int x; bool onSelection, playback; Gesture gesture; bool freezes = false; };
 
     for (const auto c : { Case { "L", 600, false, false, Gesture::selecting },
                           Case { "L", 350, true, false, Gesture::armedDrag },
                           Case { "M", 600, false, false, Gesture::horizontalDrag },
                           Case { "CM", 600, false, false, Gesture::horizontalDrag },
                           Case { "CSL", 600, false, false, Gesture::gainDrag },
-                          Case { "CAL", 600, false, false, Gesture::idle },            // freezes instead
+                          Case { "CAL", 600, false, false, Gesture::idle, true },      // freezes instead
+                          Case { "CL", 600, false, false, Gesture::idle, true },
                           Case { "CALS", 600, false, false, Gesture::gainDrag },
                           Case { "CALM", 600, false, false, Gesture::horizontalDrag },
                           Case { "CAM", 600, false, false, Gesture::horizontalDrag },
@@ -73,6 +75,7 @@ TEST_F (PlugInView, ThePressTableStartsTheRightGesture)
         const int y = c.x == 203 ? 10 : 40;
         press (c.x, y, c.keys);
         EXPECT_EQ (view->getGesture(), c.gesture) << c.keys << " at " << c.x;
+        EXPECT_EQ ((*p)->frozen.load(), c.freezes) << c.keys << " at " << c.x;
         release (c.x, y);
         EXPECT_EQ (view->getGesture(), Gesture::idle);
     }
@@ -208,13 +211,44 @@ TEST_F (PlugInView, ZoomedHorizontalDragsShowTheRubberBandAndScrollOnRelease)
     EXPECT_TRUE ((*p)->columnsResetRequested.load());
 }
 
+TEST_F (PlugInView, ARightPressOpensTheTrimMenuOnTheSelectionAndTheSettingsMenuElsewhere)
+{
+    select();
+    press (350, 40, "R");
+    release (350, 40, "R");
+    press (600, 40, "R");
+    release (600, 40, "R");
+    press (350, 40, "SR");   // whatever the keys
+    release (350, 40, "SR");
+
+    EXPECT_EQ (menus.shown, (std::vector<Menu> { Menu::trim, Menu::settings, Menu::trim }));
+    EXPECT_EQ (view->getGesture(), Gesture::idle);
+    EXPECT_NEAR ((*p)->selectionLength, 100.0f / 990.0f, 1.0e-6f);   // the selection stays
+}
+
 TEST_F (PlugInView, PressesDuringAGestureAreIgnored)
 {
     press (600, 40, "L");
     press (300, 40, "R");
     press (300, 40, "M");
+    press (300, 40, "CL");
     EXPECT_EQ (view->getGesture(), Gesture::selecting);
     EXPECT_NEAR ((*p)->selectionStart, 595.0f / 990.0f, 1.0e-6f);
+    EXPECT_TRUE (menus.shown.empty());
+    EXPECT_FALSE ((*p)->frozen.load());
+}
+
+TEST_F (PlugInView, TheWheelIsIgnoredDuringAGesture)
+{
+    select();
+    press (600, 40, "M");
+
+    juce::MouseWheelDetails details {};
+    details.deltaY = 1.0f;
+    view->mouseWheelMove (mouseAt (*view, 600, 40, keys ("M")), details);
+
+    EXPECT_FALSE ((*p)->zoomRequestPending.load());
+    EXPECT_GT ((*p)->selectionLength, 0.0f);
 }
 
 TEST_F (PlugInView, AShortClickOnTheSelectionRemovesIt)
@@ -249,34 +283,60 @@ TEST_F (PlugInView, AnArmedDragFiresAfterThirtyOnePixelsOrASecond)
     }
 }
 
-TEST_F (PlugInView, APendingFileIsDraggedOutAtTheNextDragEvent)
+TEST_F (PlugInView, AFileWrittenForTheDragLeavesAtTheNextDragEvent)
 {
+    writeSnippetsAsTheExporterDoes();
     select();
     press (350, 40, "L");
-    clock.steadyMs += 1500;
+    clock.steadyMs += 1001;
     tick();
-    ASSERT_EQ (view->getGesture(), Gesture::idle);   // nothing written here...
-
-    // ...so stand in for the exporter: a file waits to be dragged.
-    select();
-    press (350, 40, "L");
-    clock.steadyMs += 1500;
-    (*p)->lastWrittenFile = "/tmp/VA_take.wav";
-    view->timerTasks();
-    (*p)->fileReadyForDrag = true;
-    (*p)->dragPending = true;
-    view->timerTasks();
-    release (350, 40);   // released before moving: the file stays pending
+    ASSERT_EQ (view->getGesture(), Gesture::fileDrag);
+    ASSERT_EQ (snippetWrites, 1);
 
     view->mouseDrag (mouseAt (*view, 360, 40, keys ("L")));
-    ASSERT_EQ (drag.draggedFiles, juce::StringArray ("/tmp/VA_take.wav"));
+    ASSERT_EQ (drag.draggedFiles, juce::StringArray ((*p)->lastWrittenFile));
+    EXPECT_TRUE (juce::File ((*p)->lastWrittenFile).existsAsFile());
     EXPECT_FALSE ((*p)->dragPending);
+    view->mouseDrag (mouseAt (*view, 380, 40, keys ("L")));
+    EXPECT_EQ (drag.draggedFiles.size(), 1);   // one drag per file
 
-    drag.finish();   // the drop completes
+    drag.finish();   // dropped
     EXPECT_FALSE ((*p)->fileReadyForDrag);
     EXPECT_EQ ((*p)->selectionLength, 0.0f);
+    release (380, 40);
+    EXPECT_EQ (view->getGesture(), Gesture::idle);
+    EXPECT_EQ (snippetWrites, 1);
+}
+
+TEST_F (PlugInView, ReleasingDuringAFileDragKeepsTheFileWaitingForTheNextDrag)
+{
+    writeSnippetsAsTheExporterDoes();
+    select();
+    press (350, 40, "L");
+    clock.steadyMs += 1001;
+    tick();
+    ASSERT_EQ (view->getGesture(), Gesture::fileDrag);
+
+    release (350, 40);   // before the pointer moved: nothing to drag yet
+    EXPECT_EQ (view->getGesture(), Gesture::fileDrag);
+    tick();
+    EXPECT_EQ (view->getGesture(), Gesture::fileDrag);
+    EXPECT_GT ((*p)->selectionLength, 0.0f);
+    EXPECT_TRUE ((*p)->dragPending);
+    EXPECT_TRUE (drag.draggedFiles.isEmpty());
+
+    // The next press is ignored as a gesture; its drag takes the waiting file out.
+    press (500, 40, "L");
+    EXPECT_EQ (view->getGesture(), Gesture::fileDrag);
+    view->mouseDrag (mouseAt (*view, 510, 40, keys ("L")));
+    ASSERT_EQ (drag.draggedFiles, juce::StringArray ((*p)->lastWrittenFile));
+
+    drag.finish();
+    release (510, 40);
     tick();
     EXPECT_EQ (view->getGesture(), Gesture::idle);
+    EXPECT_EQ ((*p)->selectionLength, 0.0f);
+    EXPECT_EQ (snippetWrites, 1);
 }
 
 TEST_F (PlugInView, ARefusedExternalDragEndsAtOnce)

@@ -53,10 +53,23 @@ void ViewFixture::SetUp()
     view->setPointerSource (pointer);
     view->setClock (clock);
     view->setExternalDrag (drag);
+    view->setMenuPresenter (menus);
     view->setBounds (0, 0, 1000, 89);
     paintView();
     runAudio (1);
     paintView();
+}
+
+void ViewFixture::writeSnippetsAsTheExporterDoes()
+{
+    view->writeSnippet = [this] (bool, bool forDrag)
+    {
+        const auto file = juce::File (recordingFolder()).getChildFile ("VA_" + juce::String (++snippetWrites) + ".wav");
+        file.replaceWithText ("RIFF");
+        (*p)->lastWrittenFile = file.getFullPathName();
+        (*p)->fileReadyForDrag = forDrag;
+        (*p)->dragPending = forDrag;
+    };
 }
 
 void ViewFixture::runAudio (int blocks, float value, int blockSize)

@@ -47,6 +47,22 @@ public:
     std::function<void()> finish;
 };
 
+/** Records the menus the view asks to show; the test picks an item itself. */
+class FakeMenus final : public varrow::MenuPresenter
+{
+public:
+    void show (Menu which, juce::PopupMenu& menu, std::function<void (int)> onChosen) override
+    {
+        shown.push_back (which);
+        lastMenu = menu;
+        choose = std::move (onChosen);
+    }
+
+    std::vector<Menu> shown;
+    juce::PopupMenu lastMenu;
+    std::function<void (int)> choose;
+};
+
 /** Modifier flags from a short spelling: L M R for the buttons, S C A for shift, ctrl and alt. */
 juce::ModifierKeys keys (const char* spelling);
 
@@ -64,6 +80,10 @@ protected:
     explicit ViewFixture (bool standalone = false);
 
     void SetUp() override;
+
+    /** Lets the view's snippet writes land as the exporter's do: a small file in the
+        recording folder, named in `lastWrittenFile`, with the drag flags raised for a drag. */
+    void writeSnippetsAsTheExporterDoes();
 
     /** Runs blocks of a constant input through the processor, as the audio thread would. */
     void runAudio (int blocks, float value = 0.5f, int blockSize = 512);
@@ -83,6 +103,8 @@ protected:
     FakePointer pointer;
     FakeClock clock;
     FakeDrag drag;
+    FakeMenus menus;
+    int snippetWrites = 0;
 
 private:
     bool standalone;
