@@ -415,3 +415,103 @@ TEST_F (Editor, WithOpenGlOnTheEditorRendersThroughAGlContext)
     EXPECT_FALSE (renderer->isEmpty());
     editor.removeFromDesktop();
 }
+
+TEST_F (Editor, BetweenChangesOnlyWhatTheWriteHeadSweptIsRepainted)
+{
+    storeSize ("1000", "89");
+    ProcessorUnderTest p;
+    p->prepareToPlay (48000.0, 512);
+    AudioPluginAudioProcessorEditor editor (*p);
+    auto& view = editor.testComponent;
+    editor.createComponentSnapshot (editor.getLocalBounds());   // lays the view out
+
+    const auto audio = [&p] (int blocks)
+    {
+        for (int b = 0; b < blocks; ++b)
+        {
+            auto block = makeBlock (2, 512, [] (int, int) { return 0.1f; });
+            processBlock (*p, block);
+        }
+    };
+
+    audio (200);
+    EXPECT_TRUE (view.changesSinceLastTick().everything);   // the first tick
+
+    // The head moves from 102400 / 1440000 of the ring (990 * 0.0711 + 5 = 75.4: column 75) to
+    // 153600 / 1440000 (990 * 0.1067 + 5 = 110.6: column 111).
+    audio (100);
+    const auto steady = view.changesSinceLastTick();
+
+    ASSERT_FALSE (steady.everything);
+    EXPECT_EQ (steady.writeHead, juce::Rectangle<int> (75 - 30, 5, 111 - 75 + 52, 79));   // old and new, trail and fade
+    EXPECT_TRUE (steady.grip.isEmpty());   // Carbon's grip does not change colour
+    EXPECT_TRUE (view.changesSinceLastTick().writeHead.isEmpty());   // the head stayed on its column
+
+    p->selectionStart = 0.2f;
+    p->selectionLength = 0.1f;
+    EXPECT_TRUE (view.changesSinceLastTick().everything);
+    EXPECT_FALSE (view.changesSinceLastTick().everything);
+
+    p->frozen = true;   // the tint fades in over the next frames
+    EXPECT_TRUE (view.changesSinceLastTick().everything);
+    editor.createComponentSnapshot (editor.getLocalBounds());
+    EXPECT_TRUE (view.changesSinceLastTick().everything);
+
+    view.selectTheme (2);   // a palette theme animates the grip's colour
+    view.freezeTint.current = view.freezeTint.getTarget();
+    view.changesSinceLastTick();
+    const auto palette = view.changesSinceLastTick();
+    EXPECT_FALSE (palette.everything);
+    EXPECT_EQ (palette.grip, juce::Rectangle<int> (984, 73, 16, 16));
+
+    // A capture highlight left mid-fade when "Capture Playback" goes off never steps again:
+    // it must not count as moving.
+    p->capturePlayback = false;
+    view.captureHighlight.current = 0.5;
+    EXPECT_FALSE (view.changesSinceLastTick().everything);
+}
+
+TEST_F (Editor, APartialRepaintLeavesThePictureAsAFullOneWould)
+{
+    storeSize ("1000", "89");
+    ProcessorUnderTest p;
+    p->prepareToPlay (48000.0, 512);
+    AudioPluginAudioProcessorEditor editor (*p);
+    editor.createComponentSnapshot (editor.getLocalBounds());
+
+    for (int b = 0; b < 300; ++b)
+    {
+        auto block = makeBlock (2, 512, [b] (int, int i) { return 0.3f * std::sin ((float) (b * 512 + i) * 0.01f); });
+        processBlock (*p, block);
+    }
+
+    // A window image painted in full, then moved on by repainting only the changed band...
+    juce::Image window (juce::Image::ARGB, 1000, 89, true);
+    {
+        juce::Graphics g (window);
+        editor.paintEntireComponent (g, true);
+    }
+
+    editor.testComponent.changesSinceLastTick();
+    auto block = makeBlock (2, 4096, [] (int, int) { return 0.0f; });
+    processBlock (*p, block);
+    const auto changes = editor.testComponent.changesSinceLastTick();
+    ASSERT_FALSE (changes.everything);
+
+    {
+        juce::Graphics g (window);
+        g.reduceClipRegion (changes.writeHead);
+        editor.paintEntireComponent (g, true);
+    }
+
+    // ...equals a fresh full paint.
+    juce::Image full (juce::Image::ARGB, 1000, 89, true);
+    {
+        juce::Graphics g (full);
+        editor.paintEntireComponent (g, true);
+    }
+
+    for (int y = 0; y < 89; ++y)
+        for (int x = 0; x < 1000; ++x)
+            ASSERT_EQ (window.getPixelAt (x, y).getARGB(), full.getPixelAt (x, y).getARGB()) << x << "," << y;
+}

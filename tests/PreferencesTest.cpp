@@ -143,6 +143,15 @@ TEST_F (Preferences, AnUnchangedSizeWritesNothing)
 
     p->saveDisplaySize (800, 121);
     EXPECT_EQ (storedPreference ("Display Height"), "121");
+
+    // The comparison is with the size read at construction, not with the file: what another
+    // instance stored since then does not count, and the stored values are not updated.
+    writePreferences ({ { "Display Width", "640" }, { "Display Height", "200" } });
+    p->saveDisplaySize (800, 120);
+    EXPECT_EQ (storedPreference ("Display Width"), "640");
+    p->saveDisplaySize (640, 200);
+    EXPECT_EQ (storedPreference ("Display Width"), "640");
+    EXPECT_EQ (p->storedDisplayWidth, 800);
 }
 
 TEST_F (Preferences, AbsurdStoredSizesAreClamped)
