@@ -413,6 +413,7 @@ TEST_F (Editor, WithOpenGlOnTheEditorRendersThroughAGlContext)
 
     ASSERT_TRUE (named->load());
     EXPECT_FALSE (renderer->isEmpty());
+    RecordProperty ("renderer", renderer->toStdString());
     editor.removeFromDesktop();
 }
 
