@@ -3,12 +3,6 @@
 
 using namespace quorvel::test;
 
-namespace juce
-{
-// The framework's own message pump, which its modal loops use; those are not built here.
-bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages);
-}
-
 namespace
 {
 
@@ -26,16 +20,6 @@ protected:
         writePreferences (more);
     }
 };
-
-/** Runs the message loop for a while, as the framework's own modal loops do. */
-void dispatchMessagesFor (int milliseconds)
-{
-    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) milliseconds;
-
-    while (juce::Time::getMillisecondCounter() < end)
-        if (! juce::dispatchNextMessageOnSystemQueue (true))
-            juce::Thread::sleep (1);
-}
 
 /** Takes the place of the waveform's image cache and counts its invalidations: each one is a
     re-render of the waveform at the next paint. */
@@ -382,39 +366,6 @@ TEST_F (Editor, TheSettingsButtonDrawsAChevronAndOpensItsMenus)
     EXPECT_FALSE (button.isVisible());
     EXPECT_FALSE (p->showContextButton);
     EXPECT_EQ (storedPreference ("Context Button"), "0");
-}
-
-TEST_F (Editor, WithOpenGlOnTheEditorRendersThroughAGlContext)
-{
-    storeSize ("1000", "89", { { "OpenGL", "1" } });
-    ProcessorUnderTest p;
-    p->prepareToPlay (48000.0, 512);
-    AudioPluginAudioProcessorEditor editor (*p);
-    ASSERT_EQ (editor.openGLContext.getTargetComponent(), &editor);
-
-    editor.addToDesktop (0);
-    editor.setVisible (true);
-    EXPECT_TRUE (editor.openGLContext.isAttached());   // a native context, now that it shows
-
-    // The context starts rendering on its own thread once the window is on screen; that thread
-    // names the renderer (Mesa's software one on a virtual display).
-    auto renderer = std::make_shared<juce::String>();
-    auto named = std::make_shared<std::atomic<bool>> (false);
-    editor.openGLContext.executeOnGLThread ([renderer, named] (juce::OpenGLContext&)
-    {
-        if (const auto* name = juce::gl::glGetString (juce::gl::GL_RENDERER))
-            *renderer = reinterpret_cast<const char*> (name);
-
-        *named = true;
-    }, false);
-
-    for (int waited = 0; waited < 10000 && ! named->load(); waited += 20)
-        dispatchMessagesFor (20);
-
-    ASSERT_TRUE (named->load());
-    EXPECT_FALSE (renderer->isEmpty());
-    RecordProperty ("renderer", renderer->toStdString());
-    editor.removeFromDesktop();
 }
 
 TEST_F (Editor, BetweenChangesOnlyWhatTheWriteHeadSweptIsRepainted)
