@@ -12,7 +12,9 @@ app=${1:?usage: standalone_passthrough.sh QUORVEL_BINARY AUDIO_TOOL}
 source "$(dirname "$0")/harness.sh"
 harness_begin "${2:?usage: standalone_passthrough.sh QUORVEL_BINARY AUDIO_TOOL}"
 
-readonly silent_frames=$harness_rate           # 1 s of silence while the program starts
+# The device opens before the processor is attached; input read in between is dropped, and on a
+# loaded machine a Debug build takes more than a second there. The signal starts after 4 s.
+readonly silent_frames=$(( harness_rate * 4 ))  # silence while the program starts
 readonly signal_frames=$(( harness_rate * 3 )) # 3 s of signal
 readonly extra_frames=$(( harness_rate / 2 ))  # wait for 0.5 s more output than input
 readonly start_timeout=20 quit_timeout=10      # seconds
