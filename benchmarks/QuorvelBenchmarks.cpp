@@ -1,19 +1,32 @@
 // Measures the capture path and the painting of the view, and prints the results as
 // "figure <name> <value>" lines:
 //
-//   steady_ratio         processBlock's time per sample (512-sample blocks) over that of a
-//                        plain copy of the same block into ring memory of the same capacity
-//   worst_block_pct_64   the slowest 64-sample block, in percent of its 1333 us period, through
-//                        zoom refills and a capture-length change
-//   copy_stall_ratio     the slowest block while another thread copies the whole 600 s
-//                        capture, over the slowest block without the copy (the median of
-//                        seven rounds; _overall is over all of them)
+//   steady_ratio         processBlock's time per sample (512-sample blocks, a host's play head
+//                        reporting a playing transport at 120 bpm) over that of a plain copy of
+//                        the same block into ring memory of the same capacity; the fastest of
+//                        five repetitions, in CPU time. _no_playhead: the same without a play head
+//   worst_block_pct_64   the slowest 64-sample block by the wall clock, in percent of its 1333 us
+//                        period, over five runs through zoom refills and a capture-length change.
+//                        _cpu: the slowest by the thread's CPU time instead, which leaves out the
+//                        time the thread waited or was preempted
+//   copy_stall_ratio     the slowest 512-sample block by the wall clock over all seven rounds
+//                        while another thread copies the whole 600 s capture into freshly
+//                        allocated memory, over the slowest block of all rounds without the copy.
+//                        _median_cpu: the median of the rounds' ratios in CPU time, as before.
+//                        copy_600s_ms is how long one such copy took
 //   waveform_paint_us_*  one repaint of the waveform (RenderingBenchmarks.cpp), at 1000 x 79
 //                        and 2560 x 400
 //   overlay_paint_us_1000  one paint of the overlays at 1000 x 89
 //
-// Per-block figures use the thread's CPU time, which leaves out the time the thread spent
-// preempted on a busy machine; the "_wall" variants use the steady clock.
+// Every timed block is called as the standalone player calls it: under the processor's
+// callback lock. worst_block_pct_64 and copy_stall_ratio have two more lines each, which tell
+// a block's own time from the machine's when the headline misses its target:
+//   _unswitched   the same figure over only the blocks during which the thread was not
+//                 switched out (getrusage), so without the time it spent preempted
+//   _plain_copy   the same figure for a plain copy of each block into ring memory, timed the
+//                 same way right after it: the floor that the machine sets at that moment
+// A shared or virtual machine preempts an unpaced benchmark thread for milliseconds at a time;
+// when the headline misses and the other two lines do not, that is where the time went.
 
 #include "BenchmarkSupport.h"
 
@@ -32,6 +45,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <sys/resource.h>
 
 namespace
 {
@@ -69,6 +84,14 @@ double wallNanoseconds() noexcept
                         std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
+/** How often the calling thread has been switched out (given up the CPU or been preempted). */
+long threadSwitches() noexcept
+{
+    rusage usage {};
+    getrusage (RUSAGE_THREAD, &usage);
+    return usage.ru_nvcsw + usage.ru_nivcsw;
+}
+
 /** Writes a stereo sine (440 Hz left, 660 Hz right) from sample `first` on into the block. */
 void fillSine (juce::AudioBuffer<float>& block, juce::int64 first) noexcept
 {
@@ -82,42 +105,131 @@ void fillSine (juce::AudioBuffer<float>& block, juce::int64 first) noexcept
     }
 }
 
-/** How long one processBlock call took, by the steady clock and in the thread's CPU time.
-    Inside a virtual machine the CPU-time clock sometimes jumps by tens of microseconds within
-    a call (more CPU time than time elapsed), so the CPU time is capped at the wall time. */
-struct BlockTime
+/** A host's transport while it plays: at 120 bpm in 4/4. */
+class PlayingHead final : public juce::AudioPlayHead
 {
-    BlockTime (double wallNs, double cpuNs) noexcept : wall (wallNs), cpu (std::min (cpuNs, wallNs)) {}
-
-    double wall, cpu;
+public:
+    juce::Optional<PositionInfo> getPosition() const override
+    {
+        PositionInfo position;
+        position.setIsPlaying (true);
+        position.setBpm (120.0);
+        position.setTimeSignature (TimeSignature {});
+        position.setTimeInSamples (0);
+        return position;
+    }
 };
 
-/** The slowest block seen, by either clock. */
+/** How long one block took, by the steady clock and in the thread's CPU time, and whether the
+    thread was switched out meanwhile. Inside a virtual machine the CPU-time clock sometimes
+    jumps by tens of microseconds within a call (more CPU time than time elapsed), so the CPU
+    time is capped at the wall time. */
+struct BlockTime
+{
+    BlockTime (double wallNs, double cpuNs, bool wasSwitchedOut) noexcept
+        : wall (wallNs), cpu (std::min (cpuNs, wallNs)), switchedOut (wasSwitchedOut) {}
+
+    double wall, cpu;
+    bool switchedOut;
+};
+
+/** Times one call of `work` by both clocks. */
+template <typename Work>
+BlockTime timeBlock (Work&& work)
+{
+    const auto switches = threadSwitches();
+    const auto cpuStart = threadCpuNanoseconds();
+    const auto wallStart = wallNanoseconds();
+    work();
+    const auto wallEnd = wallNanoseconds();
+    const auto cpuEnd = threadCpuNanoseconds();
+    return { wallEnd - wallStart, cpuEnd - cpuStart, threadSwitches() != switches };
+}
+
+/** The slowest block seen: by the wall clock, by the CPU time, and by the wall clock among the
+    blocks during which the thread kept its CPU. */
 struct SlowestBlock
 {
-    void add (BlockTime t) noexcept
+    void add (const BlockTime& t) noexcept
     {
         wall = std::max (wall, t.wall);
         cpu = std::max (cpu, t.cpu);
+
+        if (! t.switchedOut)
+            unswitchedWall = std::max (unswitchedWall, t.wall);
     }
 
     void merge (const SlowestBlock& other) noexcept
     {
         wall = std::max (wall, other.wall);
         cpu = std::max (cpu, other.cpu);
+        unswitchedWall = std::max (unswitchedWall, other.unswitchedWall);
     }
 
-    double wall = 0.0, cpu = 0.0;
+    double wall = 0.0, cpu = 0.0, unswitchedWall = 0.0;
 };
 
-/** A processor prepared at 48 kHz as a host prepares it, fed a stereo sine (live input). */
+/** The floor of capturing: stereo blocks copied into ring memory, wrapping at its end. */
+class PlainRing
+{
+public:
+    explicit PlainRing (int capacityToUse)
+        : capacity (capacityToUse), left ((size_t) capacityToUse), right ((size_t) capacityToUse) {}
+
+    void write (const juce::AudioBuffer<float>& block) noexcept
+    {
+        const int n = block.getNumSamples();
+        const int toEnd = std::min (n, capacity - writeIndex);
+        const auto* inLeft = block.getReadPointer (0);
+        const auto* inRight = block.getReadPointer (1);
+
+        std::copy_n (inLeft, toEnd, left.data() + writeIndex);
+        std::copy_n (inRight, toEnd, right.data() + writeIndex);
+        std::copy_n (inLeft + toEnd, n - toEnd, left.data());
+        std::copy_n (inRight + toEnd, n - toEnd, right.data());
+        writeIndex = (writeIndex + n) % capacity;
+    }
+
+private:
+    const int capacity;
+    std::vector<float> left, right;
+    int writeIndex = 0;
+};
+
+/** One timed block of the processor, and a plain copy of the same block timed right after it. */
+struct TimedBlock
+{
+    BlockTime processed, plainCopy;
+};
+
+/** The slowest of both kinds of block. */
+struct SlowestBlocks
+{
+    void add (const TimedBlock& t) noexcept
+    {
+        processed.add (t.processed);
+        plainCopy.add (t.plainCopy);
+    }
+
+    void merge (const SlowestBlocks& other) noexcept
+    {
+        processed.merge (other.processed);
+        plainCopy.merge (other.plainCopy);
+    }
+
+    SlowestBlock processed, plainCopy;
+};
+
+/** A processor prepared at 48 kHz as a host prepares it, fed a stereo sine (live input), and
+    called as the standalone player calls it: under the processor's callback lock. */
 class Rig
 {
 public:
     explicit Rig (int blockSizeToUse)
         : blockSize (blockSizeToUse),
           processor (std::make_unique<AudioPluginAudioProcessor> (std::make_unique<SilentMessages>())),
-          buffer (2, blockSizeToUse)
+          buffer (2, blockSizeToUse),
+          plainRing (ringOf30Seconds)
     {
         processor->prepareToPlay (sampleRate, blockSize);
     }
@@ -129,27 +241,37 @@ public:
         samplesFed += blockSize;
     }
 
-    void process()
+    void callProcessBlock()
     {
-        fillInput();
+        const juce::ScopedLock sl (processor->getCallbackLock());
         processor->processBlock (buffer, midi);
     }
 
-    /** Processes one block; only the processBlock call is timed. */
-    BlockTime processTimed()
+    void process()
     {
         fillInput();
-        const auto cpuStart = threadCpuNanoseconds();
-        const auto wallStart = wallNanoseconds();
-        processor->processBlock (buffer, midi);
-        const auto wallEnd = wallNanoseconds();
-        const auto cpuEnd = threadCpuNanoseconds();
-        return { wallEnd - wallStart, cpuEnd - cpuStart };
+        callProcessBlock();
+    }
+
+    /** Processes one block, then copies the processed block into the plain ring under the same
+        lock; only the two calls (with taking the lock) are timed. */
+    TimedBlock processTimed()
+    {
+        fillInput();
+        const auto processed = timeBlock ([this] { callProcessBlock(); });
+
+        const auto plainCopy = timeBlock ([this]
+        {
+            const juce::ScopedLock sl (processor->getCallbackLock());
+            plainRing.write (buffer);
+        });
+
+        return { processed, plainCopy };
     }
 
     /** Processes blocks until the refill of the visible window has finished (the block that
         applies a pending request starts it anew). False if it never finished. */
-    bool processUntilRefilled (SlowestBlock* slowest = nullptr)
+    bool processUntilRefilled (SlowestBlocks* slowest = nullptr)
     {
         for (int block = 0; block < 1000000; ++block)
         {
@@ -181,22 +303,17 @@ public:
     juce::AudioBuffer<float> buffer;
     juce::MidiBuffer midi;
     juce::int64 samplesFed = 0;
+    PlainRing plainRing;
 };
-
-/** Asks for a zoom as the view does; the audio thread applies it at its next block. */
-void requestZoom (AudioPluginAudioProcessor& p, double offset, double width)
-{
-    p.requestedZoomOffset = offset;
-    p.requestedZoomWidth = width;
-    p.zoomRequestPending = true;
-}
 
 //==============================================================================
 // Steady capture: 512-sample blocks, 30 s ring, unzoomed, default display width, not frozen.
+// Timed as processBlock alone (without the callback lock, which is the host's cost).
 
-void processBlock512 (benchmark::State& state)
+void steadyProcessBlock (benchmark::State& state, juce::AudioPlayHead* head)
 {
     Rig rig (steadyBlockSize);
+    rig.processor->setPlayHead (head);
 
     if (! rig.settle())
         state.SkipWithError ("the display refill never finished");
@@ -210,25 +327,30 @@ void processBlock512 (benchmark::State& state)
     state.SetItemsProcessed (state.iterations() * steadyBlockSize);
 }
 
+/** As inside a host whose transport plays: processBlock asks the play head every block. */
+void processBlock512 (benchmark::State& state)
+{
+    PlayingHead head;
+    steadyProcessBlock (state, &head);
+}
+
+/** As the standalone program runs it, without a play head. */
+void processBlock512NoPlayHead (benchmark::State& state)
+{
+    steadyProcessBlock (state, nullptr);
+}
+
 /** The floor of capturing: the same stereo block copied into ring memory of the same
     capacity, wrapping at its end. */
 void plainCopy512 (benchmark::State& state)
 {
-    std::vector<float> ringLeft ((size_t) ringOf30Seconds), ringRight ((size_t) ringOf30Seconds);
+    PlainRing ring (ringOf30Seconds);
     juce::AudioBuffer<float> input (2, steadyBlockSize);
     fillSine (input, 0);
-    const auto* inLeft = input.getReadPointer (0);
-    const auto* inRight = input.getReadPointer (1);
-    int writeIndex = 0;
 
     for (auto _ : state)
     {
-        const int toEnd = std::min (steadyBlockSize, ringOf30Seconds - writeIndex);
-        std::copy_n (inLeft, toEnd, ringLeft.data() + writeIndex);
-        std::copy_n (inRight, toEnd, ringRight.data() + writeIndex);
-        std::copy_n (inLeft + toEnd, steadyBlockSize - toEnd, ringLeft.data());
-        std::copy_n (inRight + toEnd, steadyBlockSize - toEnd, ringRight.data());
-        writeIndex = (writeIndex + steadyBlockSize) % ringOf30Seconds;
+        ring.write (input);
         benchmark::ClobberMemory();
     }
 
@@ -236,6 +358,7 @@ void plainCopy512 (benchmark::State& state)
 }
 
 BENCHMARK (processBlock512)->Unit (benchmark::kNanosecond)->Repetitions (5);
+BENCHMARK (processBlock512NoPlayHead)->Unit (benchmark::kNanosecond)->Repetitions (5);
 BENCHMARK (plainCopy512)->Unit (benchmark::kNanosecond)->Repetitions (5);
 
 /** Shows the results as usual and keeps each repetition's CPU time per iteration (ns). */
@@ -271,13 +394,13 @@ private:
 //==============================================================================
 /** 64-sample blocks through a zoom in to half the ring, the zoom back out (which refills the
     whole 30 s window) and a switch to a 60 s capture (swap and refill). The benchmark thread
-    stands for the message thread between blocks; only processBlock is timed. */
-SlowestBlock slowestBlockThroughViewChanges (bool& ok)
+    stands for the message thread between blocks; only the blocks are timed. */
+SlowestBlocks slowestBlockThroughViewChanges (bool& ok)
 {
     Rig rig (64);
     ok = rig.settle();
 
-    SlowestBlock slowest;
+    SlowestBlocks slowest;
     const auto steadyBlocks = [&]
     {
         for (int i = 0; i < 750; ++i)
@@ -299,15 +422,21 @@ SlowestBlock slowestBlockThroughViewChanges (bool& ok)
     return slowest;
 }
 
-/** Block times of one phase: the slowest, and every CPU time for percentiles. */
+/** Block times of one phase: the slowest, and every CPU time of the processor's blocks for
+    percentiles. */
 struct PhaseTimes
 {
-    PhaseTimes()   { cpuTimes.reserve (1 << 20); }
+    PhaseTimes()
+    {
+        // Touched now, so that keeping a time never takes a page fault between blocks.
+        cpuTimes.assign (1 << 22, 0.0);
+        cpuTimes.clear();
+    }
 
-    void add (BlockTime t)
+    void add (const TimedBlock& t)
     {
         slowest.add (t);
-        cpuTimes.push_back (t.cpu);
+        cpuTimes.push_back (t.processed.cpu);
     }
 
     double cpuPercentile (double share)
@@ -320,29 +449,55 @@ struct PhaseTimes
         return *nth;
     }
 
-    SlowestBlock slowest;
+    SlowestBlocks slowest;
     std::vector<double> cpuTimes;
 };
 
 struct CopyStall
 {
     PhaseTimes quiet, copying;
-    std::vector<double> roundRatios;   // each round's slowest block copying over its slowest quiet one
+    std::vector<double> roundCpuRatios;   // each round's slowest block copying over its slowest quiet one, in CPU time
     double copyMilliseconds = 0.0;
 
-    /** The median round: a single preempted or disturbed block elsewhere on a shared machine
-        moves one round's ratio, not the figure. */
-    double medianRatio()
+    /** The slowest block of all rounds with the copy over the slowest of all rounds without,
+        by the wall clock: a block that waits, or one round that stalls, shows. */
+    double ratio() const noexcept   { return copying.slowest.processed.wall / quiet.slowest.processed.wall; }
+
+    /** The same over the blocks during which the thread was not switched out. */
+    double unswitchedRatio() const noexcept
     {
-        auto middle = roundRatios.begin() + (std::ptrdiff_t) (roundRatios.size() / 2);
-        std::nth_element (roundRatios.begin(), middle, roundRatios.end());
+        return copying.slowest.processed.unswitchedWall / quiet.slowest.processed.unswitchedWall;
+    }
+
+    /** The same for the plain copies timed beside the blocks. */
+    double plainCopyRatio() const noexcept   { return copying.slowest.plainCopy.wall / quiet.slowest.plainCopy.wall; }
+
+    /** The former figure: the median round's ratio in CPU time. It hides a round that
+        stalls, and the CPU-time clock does not see a block that waits. */
+    double medianCpuRatio()
+    {
+        auto middle = roundCpuRatios.begin() + (std::ptrdiff_t) (roundCpuRatios.size() / 2);
+        std::nth_element (roundCpuRatios.begin(), middle, roundCpuRatios.end());
         return *middle;
     }
 };
 
+/** Copies the whole capture as an export does, into memory allocated for this copy, and
+    returns how long copyFromCapture took (with the page faults of the fresh memory). The
+    memory is released on return. */
+double copyWholeCaptureIntoFreshMemory (const AudioPluginAudioProcessor& p)
+{
+    const int oldest = p.captureBuffer->writeIndexShared.load();
+    juce::AudioBuffer<float> destination (2, ringOf600Seconds);
+    const auto start = wallNanoseconds();
+    p.copyFromCapture (oldest, ringOf600Seconds, destination.getWritePointer (0), destination.getWritePointer (1));
+    return wallNanoseconds() - start;
+}
+
 /** 512-sample blocks (long enough that a block's own work, not the clocks' overhead, sets the
-    slowest one), unpaced on this thread, while one other thread repeatedly copies the whole
-    600 s capture; then as many blocks without the copy. Seven rounds. */
+    slowest one), unpaced on this thread, while one other thread copies the whole 600 s
+    capture three times, each time into fresh memory; then as many blocks without the copy.
+    Seven rounds. */
 CopyStall slowestBlockDuringCopies (bool& ok)
 {
     Rig rig (steadyBlockSize);
@@ -350,9 +505,6 @@ CopyStall slowestBlockDuringCopies (bool& ok)
     rig.process();   // swaps in the 600 s ring
     ok = rig.processor->captureBuffer->capacity == ringOf600Seconds;
     ok = rig.settle() && ok;
-
-    // Zero-filled, so every page is in place before the copies start.
-    std::vector<float> destLeft ((size_t) ringOf600Seconds), destRight ((size_t) ringOf600Seconds);
 
     CopyStall result;
     int totalCopies = 0;
@@ -366,20 +518,15 @@ CopyStall slowestBlockDuringCopies (bool& ok)
 
         std::thread copier ([&]
         {
-            auto& p = *rig.processor;
-
             while (! stop.load())
             {
-                const auto start = wallNanoseconds();
-                const int oldest = p.captureBuffer->writeIndexShared.load();
-                p.copyFromCapture (oldest, ringOf600Seconds, destLeft.data(), destRight.data());
-                copyNs += wallNanoseconds() - start;
+                copyNs += copyWholeCaptureIntoFreshMemory (*rig.processor);
                 ++copies;
             }
         });
 
         int blocks = 0;
-        SlowestBlock copying, quiet;
+        SlowestBlocks copying, quiet;
 
         for (; copies.load() < 3; ++blocks)
         {
@@ -400,7 +547,7 @@ CopyStall slowestBlockDuringCopies (bool& ok)
             quiet.add (t);
         }
 
-        result.roundRatios.push_back (copying.cpu / quiet.cpu);
+        result.roundCpuRatios.push_back (copying.processed.cpu / quiet.processed.cpu);
     }
 
     result.copyMilliseconds = totalCopyNs / totalCopies / 1.0e6;
@@ -432,11 +579,12 @@ int main (int argc, char** argv)
         std::fflush (stdout);
 
         const double processNs = reporter.fastest ("processBlock512") / steadyBlockSize;
+        const double processNoPlayHeadNs = reporter.fastest ("processBlock512NoPlayHead") / steadyBlockSize;
         const double copyNs = reporter.fastest ("plainCopy512") / steadyBlockSize;
 
         constexpr double periodOf64Ns = 64.0 / sampleRate * 1.0e9;
         bool viewChangesOk = true;
-        SlowestBlock viewChanges;
+        SlowestBlocks viewChanges;
 
         for (int run = 0; run < 5; ++run)
         {
@@ -457,18 +605,32 @@ int main (int argc, char** argv)
         result = viewChangesOk && copiesOk ? 0 : 1;
         std::fflush (stderr);
 
+        const auto& busy = stall.copying.slowest;
+        const auto& quiet = stall.quiet.slowest;
+        const auto percentOf64 = [] (double ns) { return 100.0 * ns / periodOf64Ns; };
+
         printFigure ("process_ns_per_sample", processNs);
+        printFigure ("process_ns_per_sample_no_playhead", processNoPlayHeadNs);
         printFigure ("plain_copy_ns_per_sample", copyNs);
         printFigure ("copy_600s_ms", stall.copyMilliseconds);
-        printFigure ("copy_quiet_slowest_block_us", stall.quiet.slowest.cpu / 1.0e3);
-        printFigure ("copy_busy_slowest_block_us", stall.copying.slowest.cpu / 1.0e3);
-        printFigure ("copy_stall_ratio_p99", stall.copying.cpuPercentile (0.99) / stall.quiet.cpuPercentile (0.99));
-        printFigure ("copy_stall_ratio_wall", stall.copying.slowest.wall / stall.quiet.slowest.wall);
-        printFigure ("worst_block_pct_64_wall", 100.0 * viewChanges.wall / periodOf64Ns);
+        printFigure ("copy_quiet_slowest_block_us", quiet.processed.wall / 1.0e3);
+        printFigure ("copy_busy_slowest_block_us", busy.processed.wall / 1.0e3);
+        printFigure ("copy_quiet_slowest_plain_copy_us", quiet.plainCopy.wall / 1.0e3);
+        printFigure ("copy_busy_slowest_plain_copy_us", busy.plainCopy.wall / 1.0e3);
+        printFigure ("copy_quiet_slowest_block_us_cpu", quiet.processed.cpu / 1.0e3);
+        printFigure ("copy_busy_slowest_block_us_cpu", busy.processed.cpu / 1.0e3);
+        printFigure ("copy_stall_ratio_p99_cpu", stall.copying.cpuPercentile (0.99) / stall.quiet.cpuPercentile (0.99));
+        printFigure ("copy_stall_ratio_overall_cpu", busy.processed.cpu / quiet.processed.cpu);
+        printFigure ("copy_stall_ratio_median_cpu", stall.medianCpuRatio());
+        printFigure ("copy_stall_ratio_unswitched", stall.unswitchedRatio());
+        printFigure ("copy_stall_ratio_plain_copy", stall.plainCopyRatio());
+        printFigure ("copy_stall_ratio", stall.ratio());
+        printFigure ("worst_block_pct_64_cpu", percentOf64 (viewChanges.processed.cpu));
+        printFigure ("worst_block_pct_64_unswitched", percentOf64 (viewChanges.processed.unswitchedWall));
+        printFigure ("worst_block_pct_64_plain_copy", percentOf64 (viewChanges.plainCopy.wall));
+        printFigure ("worst_block_pct_64", percentOf64 (viewChanges.processed.wall));
+        printFigure ("steady_ratio_no_playhead", processNoPlayHeadNs / copyNs);
         printFigure ("steady_ratio", processNs / copyNs);
-        printFigure ("worst_block_pct_64", 100.0 * viewChanges.cpu / periodOf64Ns);
-        printFigure ("copy_stall_ratio_overall", stall.copying.slowest.cpu / stall.quiet.slowest.cpu);
-        printFigure ("copy_stall_ratio", stall.medianRatio());
         printFigure ("waveform_paint_us_1000", reporter.fastest ("waveformPaint1000") / 1.0e3);
         printFigure ("waveform_paint_us_2560", reporter.fastest ("waveformPaint2560") / 1.0e3);
         printFigure ("overlay_paint_us_1000", reporter.fastest ("overlayPaint1000") / 1.0e3);
