@@ -15,8 +15,11 @@
 //                        _median_cpu: the median of the rounds' ratios in CPU time, as before.
 //                        copy_600s_ms is how long one such copy took
 //   waveform_paint_us_*  one repaint of the waveform (RenderingBenchmarks.cpp), at 1000 x 79
-//                        and 2560 x 400
-//   overlay_paint_us_1000  one paint of the overlays at 1000 x 89
+//                        and 2560 x 400: the slower of the Carbon and the Rainbow (palette)
+//                        theme, each also on its own line
+//   overlay_paint_us_1000  one paint of the overlays at 1000 x 89 with all of them showing at
+//                        once, the slower of the two themes; _idle: a selection and take
+//                        markers with nothing moving
 //
 // Every timed block is called as the standalone player calls it: under the processor's
 // callback lock. worst_block_pct_64 and copy_stall_ratio have two more lines each, which tell
@@ -559,6 +562,12 @@ void printFigure (const char* name, double value)
     std::printf ("figure %s %.4f\n", name, value);
 }
 
+/** The larger of two benchmarks' fastest repetitions, in microseconds. */
+double slowerOf (const KeepingReporter& reporter, const char* first, const char* second)
+{
+    return std::max (reporter.fastest (first), reporter.fastest (second)) / 1.0e3;
+}
+
 } // namespace
 
 //==============================================================================
@@ -631,9 +640,16 @@ int main (int argc, char** argv)
         printFigure ("worst_block_pct_64", percentOf64 (viewChanges.processed.wall));
         printFigure ("steady_ratio_no_playhead", processNoPlayHeadNs / copyNs);
         printFigure ("steady_ratio", processNs / copyNs);
-        printFigure ("waveform_paint_us_1000", reporter.fastest ("waveformPaint1000") / 1.0e3);
-        printFigure ("waveform_paint_us_2560", reporter.fastest ("waveformPaint2560") / 1.0e3);
-        printFigure ("overlay_paint_us_1000", reporter.fastest ("overlayPaint1000") / 1.0e3);
+        printFigure ("waveform_paint_us_1000_carbon", reporter.fastest ("waveformPaint1000") / 1.0e3);
+        printFigure ("waveform_paint_us_1000_rainbow", reporter.fastest ("waveformPaint1000Rainbow") / 1.0e3);
+        printFigure ("waveform_paint_us_1000", slowerOf (reporter, "waveformPaint1000", "waveformPaint1000Rainbow"));
+        printFigure ("waveform_paint_us_2560_carbon", reporter.fastest ("waveformPaint2560") / 1.0e3);
+        printFigure ("waveform_paint_us_2560_rainbow", reporter.fastest ("waveformPaint2560Rainbow") / 1.0e3);
+        printFigure ("waveform_paint_us_2560", slowerOf (reporter, "waveformPaint2560", "waveformPaint2560Rainbow"));
+        printFigure ("overlay_paint_us_1000_idle", reporter.fastest ("overlayPaint1000Idle") / 1.0e3);
+        printFigure ("overlay_paint_us_1000_busy_carbon", reporter.fastest ("overlayPaint1000Busy") / 1.0e3);
+        printFigure ("overlay_paint_us_1000_busy_rainbow", reporter.fastest ("overlayPaint1000BusyRainbow") / 1.0e3);
+        printFigure ("overlay_paint_us_1000", slowerOf (reporter, "overlayPaint1000Busy", "overlayPaint1000BusyRainbow"));
         std::fflush (stdout);
     }
 

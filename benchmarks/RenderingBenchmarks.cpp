@@ -1,5 +1,6 @@
 // The painting of the view, in software: one repaint of the waveform image, and one paint of
-// the overlays drawn on every tick.
+// the overlays drawn on every tick, in the plain Carbon theme and in Rainbow, whose waveform,
+// zoom band and lines take their colours from the animated palette.
 
 #include "BenchmarkSupport.h"
 #include "varrow/TestComponent.h"
@@ -11,30 +12,36 @@
 namespace
 {
 
+constexpr int carbon = 1;
+constexpr int rainbow = 2;
+
 /** A processor with its whole 30 s ring captured (a loud, varied signal, so every column
-    holds a real range) and a view of the given size over it. */
+    holds a real range) and a view of the given size over it, in the given theme. */
 class PaintedView
 {
 public:
-    PaintedView (int width, int height)
+    PaintedView (int width, int height, int themeNumber = carbon)
         : processor (std::make_unique<AudioPluginAudioProcessor> (std::make_unique<SilentMessages>())),
           view (*processor, pauseButton, settingsButton)
     {
-        processor->prepareToPlay (48000.0, 512);
+        processor->prepareToPlay (48000.0, blockSize);
+        view.selectTheme (themeNumber);
         view.setBounds (0, 0, width, height);
         view.waveformDisplay.setBounds (view.margin, view.margin, width - 2 * view.margin, height - 2 * view.margin);
         waveformImage = juce::Image (juce::Image::ARGB, view.waveformDisplay.getWidth(), view.waveformDisplay.getHeight(), true);
         overlayImage = juce::Image (juce::Image::ARGB, width, height, true);
         paintOverlays();   // publishes the width
+        capture (48000 * 31 / blockSize);
+    }
 
-        juce::AudioBuffer<float> block (2, 512);
-        juce::MidiBuffer midi;
-
-        for (int b = 0; b < 48000 * 31 / 512; ++b)
+    /** Feeds the processor the next blocks of the signal, as the audio thread would. */
+    void capture (int numBlocks)
+    {
+        for (int b = 0; b < numBlocks; ++b, ++blocksFed)
         {
-            for (int i = 0; i < 512; ++i)
+            for (int i = 0; i < blockSize; ++i)
             {
-                const double t = (double) (b * 512 + i) / 48000.0;
+                const double t = (double) (blocksFed * blockSize + i) / 48000.0;
                 const auto v = (float) (std::sin (t * 1500.0) * std::exp (-std::fmod (t, 0.5) * 6.0) * 0.8);
                 block.setSample (0, i, v);
                 block.setSample (1, i, -0.7f * v);
@@ -58,24 +65,32 @@ public:
         view.paint (g);
     }
 
+    static constexpr int blockSize = 256;
+
     std::unique_ptr<AudioPluginAudioProcessor> processor;
     juce::Component pauseButton, settingsButton;
     varrow::TestComponent view;
     juce::Image waveformImage, overlayImage;
+    juce::AudioBuffer<float> block { 2, blockSize };
+    juce::MidiBuffer midi;
+    juce::int64 blocksFed = 0;
 };
 
-void waveformPaint (benchmark::State& state, int width, int height)
+void waveformPaint (benchmark::State& state, int width, int height, int themeNumber)
 {
-    PaintedView painted (width + 10, height + 10);
+    PaintedView painted (width + 10, height + 10, themeNumber);
 
     for (auto _ : state)
         painted.paintWaveform();
 }
 
-void waveformPaint1000 (benchmark::State& state)   { waveformPaint (state, 1000, 79); }
-void waveformPaint2560 (benchmark::State& state)   { waveformPaint (state, 2560, 400); }
+void waveformPaint1000 (benchmark::State& state)          { waveformPaint (state, 1000, 79, carbon); }
+void waveformPaint2560 (benchmark::State& state)          { waveformPaint (state, 2560, 400, carbon); }
+void waveformPaint1000Rainbow (benchmark::State& state)   { waveformPaint (state, 1000, 79, rainbow); }
+void waveformPaint2560Rainbow (benchmark::State& state)   { waveformPaint (state, 2560, 400, rainbow); }
 
-void overlayPaint1000 (benchmark::State& state)
+/** A selection and take markers, with nothing moving or fading. */
+void overlayPaint1000Idle (benchmark::State& state)
 {
     PaintedView painted (1000, 89);
     auto& p = *painted.processor;
@@ -90,11 +105,66 @@ void overlayPaint1000 (benchmark::State& state)
         painted.paintOverlays();
 }
 
+/** An alt + left click at x: the preview gesture, which starts at the view's next paint. */
+void startPreview (varrow::TestComponent& view, int x)
+{
+    const juce::Point<float> position ((float) x, (float) view.getHeight() / 2.0f);
+    const juce::ModifierKeys mods (juce::ModifierKeys::leftButtonModifier | juce::ModifierKeys::altModifier);
+    const auto now = juce::Time::getCurrentTime();
+    view.mouseDown (juce::MouseEvent (juce::Desktop::getInstance().getMainMouseSource(), position, mods,
+                                      1.0f, 0.0f, 0.0f, 0.0f, 0.0f, &view, &view, now, position, now, 1, false));
+}
+
+/** Every overlay at once: the zoom band of a zoomed view, the write head moving by one 16 ms
+    tick of audio (768 samples) between paints, a preview line, take markers with "Capture
+    Playback" on and its highlight fading, a selection, and the freeze tint fading out. The
+    window covers 99.9 % of the ring, so the head and the preview line stay in view while they
+    move. The audio between paints and the resetting of the fades are not timed. */
+void overlayPaintBusy (benchmark::State& state, int themeNumber)
+{
+    PaintedView painted (1000, 89, themeNumber);
+    auto& p = *painted.processor;
+    auto& view = painted.view;
+    p.recordingPathSet = true;   // no reminder over the view
+    p.capturePlayback = true;
+    p.takeStart = 0.1;
+    p.takeEnd = 0.25;
+
+    requestZoom (p, 0.0, 0.999);
+    painted.capture (1);
+    startPreview (view, 600);
+    p.selectionStart = 0.3f;
+    p.selectionLength = 0.2f;
+    painted.paintOverlays();
+
+    if (! p.zoomed.load() || view.getGesture() != varrow::TestComponent::Gesture::preview)
+        state.SkipWithError ("the view is not zoomed or not previewing");
+
+    for (auto _ : state)
+    {
+        state.PauseTiming();
+        painted.capture (3);
+        view.freezeTint.current = 0.5;
+        view.captureHighlight.setTarget (1.0);
+        view.captureHighlight.current = 0.5;
+        state.ResumeTiming();
+
+        painted.paintOverlays();
+    }
+}
+
+void overlayPaint1000Busy (benchmark::State& state)          { overlayPaintBusy (state, carbon); }
+void overlayPaint1000BusyRainbow (benchmark::State& state)   { overlayPaintBusy (state, rainbow); }
+
 } // namespace
 
 BENCHMARK (waveformPaint1000)->Unit (benchmark::kNanosecond)->Repetitions (5);
+BENCHMARK (waveformPaint1000Rainbow)->Unit (benchmark::kNanosecond)->Repetitions (5);
 BENCHMARK (waveformPaint2560)->Unit (benchmark::kNanosecond)->Repetitions (5);
-BENCHMARK (overlayPaint1000)->Unit (benchmark::kNanosecond)->Repetitions (5);
+BENCHMARK (waveformPaint2560Rainbow)->Unit (benchmark::kNanosecond)->Repetitions (5);
+BENCHMARK (overlayPaint1000Idle)->Unit (benchmark::kNanosecond)->Repetitions (5);
+BENCHMARK (overlayPaint1000Busy)->Unit (benchmark::kNanosecond)->Repetitions (5);
+BENCHMARK (overlayPaint1000BusyRainbow)->Unit (benchmark::kNanosecond)->Repetitions (5);
 
 #include "AudioPluginAudioProcessorEditor.h"
 
