@@ -28,6 +28,17 @@ protected:
     }
 
     float freezeParameter() const   { return (*p)->parameters.getParameter ("Freeze")->getValue(); }
+
+    /** Presses on the selection and holds still past the second, so that the drag's file is
+        written (by the stand-in exporter). */
+    void holdOnTheSelectionUntilItsFileIsWritten()
+    {
+        writeSnippetsAsTheExporterDoes();
+        select();
+        press (350, 40, "L");
+        clock.steadyMs += 1001;
+        tick();
+    }
 };
 
 class StandaloneView : public ViewFixture
@@ -285,11 +296,7 @@ TEST_F (PlugInView, AnArmedDragFiresAfterThirtyOnePixelsOrASecond)
 
 TEST_F (PlugInView, AFileWrittenForTheDragLeavesAtTheNextDragEvent)
 {
-    writeSnippetsAsTheExporterDoes();
-    select();
-    press (350, 40, "L");
-    clock.steadyMs += 1001;
-    tick();
+    holdOnTheSelectionUntilItsFileIsWritten();
     ASSERT_EQ (view->getGesture(), Gesture::fileDrag);
     ASSERT_EQ (snippetWrites, 1);
 
@@ -310,11 +317,7 @@ TEST_F (PlugInView, AFileWrittenForTheDragLeavesAtTheNextDragEvent)
 
 TEST_F (PlugInView, ReleasingDuringAFileDragKeepsTheFileWaitingForTheNextDrag)
 {
-    writeSnippetsAsTheExporterDoes();
-    select();
-    press (350, 40, "L");
-    clock.steadyMs += 1001;
-    tick();
+    holdOnTheSelectionUntilItsFileIsWritten();
     ASSERT_EQ (view->getGesture(), Gesture::fileDrag);
 
     release (350, 40);   // before the pointer moved: nothing to drag yet
