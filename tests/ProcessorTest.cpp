@@ -252,9 +252,7 @@ TEST_F (Processor, ALiveSampleStartsAColumnTheRefillHasNotReached)
     run (100, 512, 0.5f, 0.5f);   // samples 0..51199
 
     // A window of 72000 samples; the head (51200) lies at 0.711 of it, column 710 of 1000.
-    p->requestedZoomOffset = 0.0;
-    p->requestedZoomWidth = 0.05;
-    p->zoomRequestPending = true;
+    requestZoom (*p, 0.0, 0.05);
     run (1, 64, 0.2f, 0.2f);
 
     ASSERT_LT (p->refillProgress, 0.5);
@@ -442,11 +440,9 @@ TEST_F (Processor, ZoomRequestsEmptyTheColumnsAndTheRefillRebuildsThemFromTheLef
     p->displayWidth = 990;
     run (100, 512, 0.5f, 0.5f);   // 51200 samples: the first 35 columns hold 0.5
 
-    p->requestedZoomOffset = 0.0;
-    p->requestedZoomWidth = 0.1;   // 144000 samples over 990 columns
     p->displayReady = false;
     p->frozen = true;
-    p->zoomRequestPending = true;
+    requestZoom (*p, 0.0, 0.1);   // 144000 samples over 990 columns
 
     run (1, 64, 0.0f, 0.0f);
     EXPECT_TRUE (p->zoomed.load());
@@ -477,9 +473,7 @@ TEST_F (Processor, ZoomRequestsEmptyTheColumnsAndTheRefillRebuildsThemFromTheLef
 
     // Zooming out goes back to the whole ring. Blocks of 512 use the whole budget: the
     // 30 s ring is rebuilt in 33 blocks.
-    p->requestedZoomOffset = 0.0;
-    p->requestedZoomWidth = 1.0;
-    p->zoomRequestPending = true;
+    requestZoom (*p, 0.0, 1.0);
     run (32, 512, 0.0f, 0.0f);
     EXPECT_FALSE (p->zoomed.load());
     EXPECT_LT (p->refillProgress, 1.0);
@@ -495,9 +489,7 @@ TEST_F (Processor, ScrollsWrapTheWindowWithinTheRing)
                           Case { 1.5, 0.3, 1.0, 0.8 },      // ...but not twice
                           Case { 0.1, 0.2, -1.0, 0.9 } })   // before the start wraps forward
     {
-        p->requestedZoomOffset = c.offset;
-        p->requestedZoomWidth = c.width;
-        p->zoomRequestPending = true;
+        requestZoom (*p, c.offset, c.width);
         run (1, 64);
 
         p->scrollRequest = c.scroll;

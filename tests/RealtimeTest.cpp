@@ -94,9 +94,7 @@ TEST_F (Realtime, TheAudioThreadNeverAllocatesLocksWaitsLogsOrTouchesFiles)
     audioBlocks (3);
     expectNoViolations ("freeze parameter");
 
-    p->requestedZoomOffset = 0.9;
-    p->requestedZoomWidth = 0.3;
-    p->zoomRequestPending = true;
+    requestZoom (*p, 0.9, 0.3);
     audioBlocks (40, 64);
     EXPECT_EQ (p->refillProgress, 1.0);
     expectNoViolations ("zoom and refill");

@@ -33,9 +33,7 @@ protected:
     /** Asks for a zoom window and lets the next audio block apply it. */
     void zoomInto (double offset, double width)
     {
-        (*p)->requestedZoomOffset = offset;
-        (*p)->requestedZoomWidth = width;
-        (*p)->zoomRequestPending = true;
+        requestZoom (**p, offset, width);
         runAudio (1, 0.0f, 64);
     }
 

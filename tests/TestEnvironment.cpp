@@ -108,6 +108,13 @@ void PreparedProcessor::TearDown()
     p->setPlayHead (nullptr);
 }
 
+void requestZoom (AudioPluginAudioProcessor& processor, double offset, double width)
+{
+    processor.requestedZoomOffset = offset;
+    processor.requestedZoomWidth = width;
+    processor.zoomRequestPending = true;
+}
+
 void processBlock (AudioPluginAudioProcessor& processor, juce::AudioBuffer<float>& buffer)
 {
     juce::MidiBuffer midi;

@@ -95,6 +95,9 @@ protected:
     FakePlayHead playHead;
 };
 
+/** Asks for a zoom window as the view does; the audio thread applies it at its next block. */
+void requestZoom (AudioPluginAudioProcessor& processor, double offset, double width);
+
 /** Runs one block through the processor. */
 void processBlock (AudioPluginAudioProcessor& processor, juce::AudioBuffer<float>& buffer);
 
