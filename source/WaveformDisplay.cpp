@@ -33,8 +33,8 @@ void WaveformDisplay::rebuild (float t)
 
     const float half = (float) getHeight() * 0.5f;
     const float centre = (float) ViewGeometry::roundHalfAway (half) + 0.5f;
-    const float rotation = zoomed ? 0.0f : processor.displayRotation.load();
-    const int o = (int) std::floor ((float) w * rotation);
+    const float rotation = zoomed ? 0.0f : ViewGeometry::wrapRotation (processor.displayRotation.load());
+    const int o = std::min ((int) std::floor ((float) w * rotation), std::max (0, w - 1));   // the first column drawn
 
     // Columns the audio thread does not count (yet) read as empty.
     const int counted = std::min (columns.columnCountShared.load(), DisplayBuffer::maxColumns);

@@ -299,6 +299,27 @@ TEST_F (Rendering, TheWaveformMirrorsUnlessZoomedAndClampsAtTheTop)
     EXPECT_EQ (image.getPixelAt (800, 15).getAlpha(), 0);
 }
 
+TEST_F (Rendering, ARotationOutsideOneTurnDrawsAsTheSameTurnWithin)
+{
+    auto& columns = (*p)->displayBuffer;
+    columns.pushBack (990);
+
+    for (int c = 0; c < 990; ++c)
+        columns.updateColumn (c, (float) (c % 7) / 10.0f, 100);
+
+    auto& display = view().waveformDisplay;
+    (*p)->displayRotation = 0.75f;
+    display.rebuild (0.0f);
+    const auto within = display.getPath();
+
+    for (const float rotation : { -0.25f, 1.75f, -3.25f })
+    {
+        (*p)->displayRotation = rotation;
+        display.rebuild (0.0f);
+        EXPECT_TRUE (display.getPath() == within) << rotation;
+    }
+}
+
 TEST_F (Rendering, EmptyColumnsDrawAtTheCentreLine)
 {
     (*p)->displayBuffer.pushBack (990);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 
 using varrow::ViewGeometry;
 using varrow::ViewWindow;
@@ -80,6 +81,21 @@ TEST (ViewGeometry, FractionsWrapOnceAndTheEdgeDependsOnWhatIsDrawn)
 
     EXPECT_LT (*ViewGeometry::viewFractionOf (-2.0, unzoomed, Mark::line), 0.0);   // an unset marker stays out of sight
     EXPECT_FALSE (ViewGeometry::viewFractionOf (0.1, { 0.5, 0.2, true, 0.0f }, Mark::line).has_value());
+}
+
+TEST (ViewGeometry, RotationsWrapIntoOneTurnHoweverFarTheyGo)
+{
+    struct Case { float rotation, expected; };
+
+    for (const auto c : { Case { -2.5f, 0.5f }, Case { 4.25f, 0.25f }, Case { -0.1f, 0.9f }, Case { 1.0f, 0.0f },
+                          Case { 0.75f, 0.75f }, Case { -1.0e-9f, 0.0f },     // 1 - 1e-9 is 1 in single precision
+                          Case { std::nanf (""), 0.0f }, Case { -std::numeric_limits<float>::infinity(), 0.0f } })
+    {
+        const float wrapped = ViewGeometry::wrapRotation (c.rotation);
+        EXPECT_GE (wrapped, 0.0f) << c.rotation;
+        EXPECT_LT (wrapped, 1.0f) << c.rotation;
+        EXPECT_NEAR (wrapped, c.expected, 1.0e-6f) << c.rotation;
+    }
 }
 
 TEST (ViewGeometry, PixelsRoundHalvesAwayFromZero)

@@ -205,6 +205,22 @@ TEST_F (PlugInView, HorizontalDragsRotateTheUnzoomedPictureAndWrap)
     EXPECT_EQ ((*p)->scrollRequest.load(), -2.0);
 }
 
+TEST_F (PlugInView, HorizontalDragsFartherThanTheViewInOneTickStayWithinOneTurn)
+{
+    press (600, 40, "M");
+    moveTo (3100, 40);   // 2.5 widths right in one tick
+    ASSERT_NEAR ((*p)->displayRotation.load(), 0.5f, 1.0e-6f);
+    moveTo (-1100, 40);  // 4.2 widths left
+    ASSERT_NEAR ((*p)->displayRotation.load(), 0.7f, 1.0e-5f);
+    release (-1100, 40);
+
+    // A zoom into a selection then asks for a window starting below 2 (0.9 + 0.7).
+    (*p)->selectionStart = 0.9f;
+    (*p)->selectionLength = 0.05f;
+    view->doZoom (true);
+    EXPECT_NEAR ((*p)->requestedZoomOffset.load(), 1.6, 1.0e-6);
+}
+
 TEST_F (PlugInView, ZoomedHorizontalDragsShowTheRubberBandAndScrollOnRelease)
 {
     select();

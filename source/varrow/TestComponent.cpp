@@ -1,4 +1,5 @@
 #include "TestComponent.h"
+#include "../TrimMenu.h"
 #include "../AudioPluginAudioProcessor.h"
 #include "../ValueParsing.h"
 
@@ -478,7 +479,7 @@ void TestComponent::handlePress (const juce::MouseEvent& e)
     if (r)
     {
         if (mouseHitTest() == ViewGeometry::onSelection)
-            showMenu (MenuPresenter::Menu::trim, menus[trimMenu], [] (int) {});
+            showTrimMenu();
         else
             showContextMenu();
 
@@ -706,17 +707,11 @@ void TestComponent::timerTasks()
             {
                 rubberBand = true;   // the window scrolls when the button is released
             }
-            else
+            else if (getWidth() > 0)
             {
                 // Moving the pointer right lowers the rotation, so the picture follows it.
-                float rotation = processor.displayRotation.load() + (float) pointerDelta.x / (float) getWidth();
-
-                if (rotation < 0.0f)
-                    rotation += 1.0f;
-                else if (rotation >= 1.0f)
-                    rotation -= 1.0f;
-
-                processor.displayRotation.store (rotation);
+                const float rotation = processor.displayRotation.load() + (float) pointerDelta.x / (float) getWidth();
+                processor.displayRotation.store (ViewGeometry::wrapRotation (rotation));
 
                 if (pointerDelta.x != 0)
                     waveformDisplay.repaint();
@@ -802,6 +797,16 @@ void TestComponent::updateIdleCursor (const juce::ModifierKeys& mods, juce::Poin
 }
 
 //==============================================================================
+void TestComponent::showTrimMenu()
+{
+    menus[trimMenu] = TrimMenu::build (processor.trimSilence, processor.noiseThresholdDb);
+    showMenu (MenuPresenter::Menu::trim, menus[trimMenu], [safeThis = juce::Component::SafePointer<TestComponent> (this)] (int id)
+    {
+        if (safeThis != nullptr)
+            TrimMenu::perform (id, safeThis->processor);
+    });
+}
+
 void TestComponent::showMenu (MenuPresenter::Menu which, juce::PopupMenu& menu, std::function<void (int)> onChosen)
 {
     menu.setLookAndFeel (&getLookAndFeel());

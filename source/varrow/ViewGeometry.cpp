@@ -11,6 +11,17 @@ int ViewGeometry::roundHalfAway (float v) noexcept
     return (int) std::round (v);
 }
 
+float ViewGeometry::wrapRotation (float rotation) noexcept
+{
+    if (! std::isfinite (rotation))
+        return 0.0f;
+
+    const float wrapped = rotation - std::floor (rotation);
+
+    // Just below a whole turn the difference rounds up to 1, which is the same place as 0.
+    return wrapped < 1.0f ? wrapped : 0.0f;
+}
+
 WaveformArea ViewGeometry::areaFor (int viewWidth, int viewHeight, int columnCount, int margin) noexcept
 {
     return { margin, margin, std::min (columnCount, viewWidth - 2 * margin), viewHeight - 2 * margin };

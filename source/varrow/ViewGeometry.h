@@ -79,6 +79,10 @@ public:
                          float selectionStart, float selectionLength,
                          double takeStart, double takeEnd, const ViewWindow& window) noexcept;
 
+    /** A rotation brought into [0, 1), however many turns it is away (a pointer can move
+        farther than the view in one tick); anything not finite is no rotation. */
+    static float wrapRotation (float rotation) noexcept;
+
     /** Rounds to the nearest integer, halves away from zero. */
     static int roundHalfAway (float v) noexcept;
 };
