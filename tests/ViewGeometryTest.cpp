@@ -150,6 +150,26 @@ TEST (ViewGeometry, HitZones)
     EXPECT_EQ (ViewGeometry::hitTest ({ 5, 0 }, true, area, 0.0f, 0.0f, -2.0, -2.0, unzoomed), ViewGeometry::nothing);
 }
 
+TEST (ViewGeometry, MarkersFarOutsideADeepZoomAreNeverUnderThePointer)
+{
+    // A window a billionth of the ring wide puts unset (-2) or distant markers some 1e12
+    // pixels away, far beyond what an int holds.
+    struct Case { double offset, width, takeStart, takeEnd; };
+
+    for (const auto c : { Case { 0.3, 1.0e-9, -2.0, -2.0 }, Case { 0.1, 1.0e-9, 0.9, 0.9 },
+                          Case { 0.95, 1.0e-9, 0.2, 0.2 }, Case { 0.3, 1.0e-9, std::nan (""), -2.0 } })
+    {
+        for (const juce::Point<int> pointer : { juce::Point<int> { 0, 0 }, { 5, 0 }, { 500, 10 },
+                                                { std::numeric_limits<int>::min() / 2, 0 } })
+        {
+            EXPECT_EQ (ViewGeometry::hitTest (pointer, true, area, 0.0f, 0.0f, c.takeStart, c.takeEnd,
+                                              { c.offset, c.width, true, 0.0f }),
+                       ViewGeometry::nothing)
+                << c.offset << " " << c.takeStart << " at " << pointer.x;
+        }
+    }
+}
+
 TEST (ViewGeometry, ADragAcrossTheInnerWidthScrollsByOneWindow)
 {
     EXPECT_EQ (ViewGeometry::scrollFor (995, 5, 1000), 1.0);

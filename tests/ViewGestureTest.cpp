@@ -104,6 +104,28 @@ TEST_F (StandaloneView, CtrlAltDragMovesTheWindowAndShiftNeverArmsAPlaybackDrag)
     EXPECT_EQ (view->getGesture(), Gesture::idle);
 }
 
+TEST_F (StandaloneView, AfterTwoDeepZoomsTheUnsetMarkersAreNotUnderThePointer)
+{
+    // Two zooms into selections a pixel wide leave a window of about 1e-6 of the ring, which
+    // puts the standalone program's unset markers (-2) some 2.7e9 pixels to the left.
+    for (const float start : { 0.8f, 0.5f })
+    {
+        (*p)->selectionStart = start;
+        (*p)->selectionLength = 1.01f / 990.0f;
+        view->doZoom (true);
+        runAudio (1);
+    }
+
+    ASSERT_LT ((*p)->zoom.width.load(), 1.1e-6);
+    ASSERT_EQ ((*p)->takeStart.load(), -2.0);
+
+    for (const int x : { 0, 5, 500 })
+    {
+        moveTo (x, 0);   // an idle tick asks what lies under the pointer
+        EXPECT_EQ (view->mouseHitTest(), varrow::ViewGeometry::nothing) << x;
+    }
+}
+
 TEST_F (PlugInView, SelectingLeftwardsGivesANegativeLengthUntilRelease)
 {
     press (500, 40, "L");

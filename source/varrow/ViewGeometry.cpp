@@ -1,6 +1,7 @@
 #include "ViewGeometry.h"
 #include "Zoom.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace varrow
@@ -122,7 +123,12 @@ ViewGeometry::Zone ViewGeometry::hitTest (juce::Point<int> pointer, bool pointer
         if (x <= 0.0)
             x += 1.0;
 
-        return (int) std::floor ((double) area.width * x + (double) area.x);
+        // Deep zooms put a marker billions of pixels away. It is held within a distance
+        // no pointer reaches before converting, so neither the conversion nor the distances
+        // below can overflow.
+        constexpr double farAway = 1.0e8;
+        const double pixel = std::floor ((double) area.width * x + (double) area.x);
+        return (int) (pixel < farAway ? std::max (pixel, -farAway) : farAway);   // not a number: far right
     };
 
     if (left <= pointer.x && pointer.x <= right && pointer.y >= 0 && area.height >= 0 && selectionLength > 0.000001f)
