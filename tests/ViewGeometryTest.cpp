@@ -98,6 +98,25 @@ TEST (ViewGeometry, RotationsWrapIntoOneTurnHoweverFarTheyGo)
     }
 }
 
+TEST (ViewGeometry, WithoutAWaveformAreaEveryPixelLiesAtItsLeftEdge)
+{
+    // Views of 10 pixels or less have no area, nor has a view before its first layout.
+    EXPECT_EQ (ViewGeometry::areaFor (8, 6, 0, 5).width, 0);
+    EXPECT_EQ (ViewGeometry::areaFor (8, 6, 0, 5).height, 0);
+    EXPECT_EQ (ViewGeometry::scrollFor (5, 0, 10), 0.0);
+
+    for (const varrow::WaveformArea empty : { varrow::WaveformArea { 5, 5, 0, 0 }, varrow::WaveformArea { 0, 0, 0, 0 },
+                                              varrow::WaveformArea { 5, 5, -2, -4 } })
+    {
+        for (const int x : { 0, 5, 7 })
+        {
+            EXPECT_EQ (ViewGeometry::viewFractionOfPixel (x, empty.x, empty.width), 0.0f) << x;
+            EXPECT_EQ (ViewGeometry::ringPositionOfPixel (x, empty, unzoomed), 1.0) << x;
+            EXPECT_NEAR (ViewGeometry::ringPositionOfPixel (x, empty, { 0.8, 0.4, true, 0.0f }), 1.2, 1.0e-12) << x;
+        }
+    }
+}
+
 TEST (ViewGeometry, PixelsRoundHalvesAwayFromZero)
 {
     const varrow::WaveformArea narrow { 5, 5, 10, 10 };

@@ -204,6 +204,50 @@ TEST_F (PlugInView, AnAltTapReleasedBeforeThePaintDoesNotLeaveThePreviewPlaying)
     EXPECT_EQ (view->getGesture(), Gesture::selecting);
 }
 
+TEST_F (PlugInView, AViewWithoutAWaveformAreaSelectsAndPreviewsAtItsLeftEdge)
+{
+    for (const bool laidOut : { true, false })
+    {
+        SetUp();
+
+        if (laidOut)
+        {
+            // A window 10 pixels wide (a stored size that small is restored as it is).
+            view->setBounds (0, 0, 10, 89);
+            paintView();
+            runAudio (1);
+            paintView();
+        }
+        else
+        {
+            // A view that has not painted yet.
+            view = std::make_unique<varrow::TestComponent> (**p, pauseButton, settingsButton);
+            view->setPointerSource (pointer);
+            view->setClock (clock);
+            view->setBounds (0, 0, 1000, 89);
+        }
+
+        ASSERT_EQ (view->getArea().width, 0) << laidOut;
+        const int left = view->getArea().x;
+
+        press (left, 40, "L");
+        EXPECT_EQ ((*p)->selectionStart, 0.0f) << laidOut;
+        moveTo (left + 3, 40);
+        EXPECT_EQ ((*p)->selectionLength, 0.0f) << laidOut;
+        release (left + 3, 40);
+
+        (*p)->requestPreviewSeek (0.5);
+        runAudio (1);
+        press (left, 40, "AL");
+        paintView();
+        EXPECT_EQ (view->getGesture(), Gesture::preview) << laidOut;
+        EXPECT_EQ ((*p)->previewFraction.load(), 0.0) << laidOut;   // the ring's end, where it begins
+        runAudio (1);
+        EXPECT_NEAR ((*p)->previewFraction.load(), 512.0 / 1440000.0, 1.0e-12) << laidOut;
+        release (left, 40);
+    }
+}
+
 TEST_F (PlugInView, GainDragsFollowThePointerUpwards)
 {
     press (600, 40, "CSL");

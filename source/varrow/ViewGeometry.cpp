@@ -25,7 +25,7 @@ float ViewGeometry::wrapRotation (float rotation) noexcept
 
 WaveformArea ViewGeometry::areaFor (int viewWidth, int viewHeight, int columnCount, int margin) noexcept
 {
-    return { margin, margin, std::min (columnCount, viewWidth - 2 * margin), viewHeight - 2 * margin };
+    return { margin, margin, std::max (0, std::min (columnCount, viewWidth - 2 * margin)), std::max (0, viewHeight - 2 * margin) };
 }
 
 std::optional<double> ViewGeometry::viewFractionOf (double p, const ViewWindow& window, Mark mark) noexcept
@@ -53,12 +53,17 @@ int ViewGeometry::pixelOf (const WaveformArea& area, double fraction) noexcept
 
 float ViewGeometry::viewFractionOfPixel (int x, int margin, int areaWidth) noexcept
 {
+    // Before the first layout, and in views of 10 pixels or less, the area has no width:
+    // every pixel then lies at its left edge.
+    if (areaWidth <= 0)
+        return 0.0f;
+
     return (float) (x - margin) / (float) areaWidth;
 }
 
 double ViewGeometry::ringPositionOfPixel (int x, const WaveformArea& area, const ViewWindow& window) noexcept
 {
-    double f = (double) ((float) (x - area.x) / (float) area.width);
+    double f = (double) viewFractionOfPixel (x, area.x, area.width);
 
     if (! window.zoomed)
         f += (double) window.rotation;
@@ -98,6 +103,9 @@ std::optional<ZoomRequest> ViewGeometry::zoomIn (float selectionStart, float sel
 
 double ViewGeometry::scrollFor (int pressX, int releaseX, int viewWidth) noexcept
 {
+    if (viewWidth <= 10)
+        return 0.0;   // no inner width to scroll across
+
     return (double) (pressX - releaseX) / (double) (viewWidth - 10);
 }
 

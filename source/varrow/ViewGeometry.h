@@ -57,7 +57,8 @@ public:
     /** The pixel of a view fraction, rounded in single precision (write head, selection, preview). */
     static int pixelOf (const WaveformArea& area, double fraction) noexcept;
 
-    /** The view fraction of a pixel column, in single precision (not clamped). */
+    /** The view fraction of a pixel column, in single precision (not clamped); 0 while the
+        area has no width. */
     static float viewFractionOfPixel (int x, int margin, int areaWidth) noexcept;
 
     /** The ring position under a pixel column (where a preview starts). */
@@ -71,7 +72,8 @@ public:
     static std::optional<ZoomRequest> zoomIn (float selectionStart, float selectionLength, int displayWidth,
                                               const ViewWindow& window) noexcept;
 
-    /** How far, in window widths, a horizontal drag from pressX to releaseX scrolls. */
+    /** How far, in window widths, a horizontal drag from pressX to releaseX scrolls; not at
+        all in a view without inner width. */
     static double scrollFor (int pressX, int releaseX, int viewWidth) noexcept;
 
     /** What lies under the pointer: the selection, a take marker's handle, or nothing. */
