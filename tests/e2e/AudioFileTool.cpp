@@ -1,8 +1,9 @@
-// quorvel_e2e_audio: the audio side of the standalone program's end-to-end test.
+// quorvel_e2e_audio: the audio side of the standalone program's end-to-end tests.
 //
-// The test plays a generated signal into the real program through ALSA's "file" plug-in and
-// reads back what the program played. Every file here is raw, interleaved stereo, 32-bit
-// little-endian float: the format JUCE's ALSA code picks first, so no sample is converted.
+// The tests play a generated signal into the real program through ALSA's "file" plug-in and
+// read back what the program played. Every file it writes is raw, interleaved stereo, 32-bit
+// little-endian float: the format JUCE's ALSA code picks first, so no sample is converted. The
+// snippets the program writes are WAV files, read here through libsndfile.
 //
 //   quorvel_e2e_audio write-input FILE SILENT_FRAMES SIGNAL_FRAMES
 //       Writes SILENT_FRAMES of silence, then SIGNAL_FRAMES of a pseudo-random signal that is
@@ -11,6 +12,23 @@
 //   quorvel_e2e_audio write-demo FILE SECONDS
 //       Writes a short musical loop at 48 kHz (plucked notes over a kick, 120 BPM): something
 //       worth looking at in screenshots and worth drawing in the rendering benchmark.
+//
+//   quorvel_e2e_audio write-indexed FILE FRAMES
+//       Writes FRAMES of a signal that tells each frame's index n: the left sample is
+//       +-(0.25 + n / 2^25), the right one -+(0.5 + m / 2^24) with m = (40503 n + 12345) mod 2^23.
+//       Both are exact in single precision for n < 2^23 (174 s at 48 kHz); the signs alternate,
+//       so the signal is never silent and swings both ways, and the channels always differ.
+//
+//   quorvel_e2e_audio first-passed OUTPUT
+//       For an input written by write-indexed: prints "FIRST COUNT", the index of the first
+//       input frame the program passed through (the first frame of OUTPUT that is not silent)
+//       and how many frames of OUTPUT there are from that one on. Exits with 3 while OUTPUT is
+//       still silent.
+//
+//   quorvel_e2e_audio check-snippet INPUT WAV
+//       Reads WAV with libsndfile and requires a 48 kHz, two-channel, 32-bit float file whose
+//       frames are a contiguous run of INPUT's frames, bit for bit. Prints "START FRAMES": the
+//       INPUT frame the run starts at and its length.
 //
 //   quorvel_e2e_audio sink FILE BYTES_PER_SECOND
 //       Copies standard input to FILE no faster than BYTES_PER_SECOND. ALSA's null device has
@@ -35,6 +53,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sndfile.h>
 #include <unistd.h>
 
 namespace
@@ -100,6 +119,155 @@ int writeInput (const char* path, long silentFrames, long signalFrames)
     std::ofstream out (path, std::ios::binary | std::ios::trunc);
     out.write (reinterpret_cast<const char*> (frames.data()), (std::streamsize) (frames.size() * sizeof (Frame)));
     return out ? 0 : 1;
+}
+
+//==============================================================================
+// The indexed signal: every frame says where in the input it came from.
+constexpr std::uint32_t indexLimit = 1u << 23;
+
+Frame indexedFrame (std::uint32_t n)
+{
+    const std::uint32_t m = (n * 40503u + 12345u) % indexLimit;
+    const float left = 0.25f + std::ldexp ((float) n, -25);
+    const float right = 0.5f + std::ldexp ((float) m, -24);
+    const bool odd = (n & 1u) != 0;
+    return { bitsOf (odd ? -left : left), bitsOf (odd ? right : -right) };
+}
+
+// The index a frame of the indexed signal tells, or -1 when it is not one of its frames.
+long indexOf (const Frame& frame)
+{
+    const float magnitude = std::fabs (floatOf (frame.left));
+
+    if (! (magnitude >= 0.25f && magnitude < 0.5f))
+        return -1;
+
+    const auto n = (std::uint32_t) std::ldexp (magnitude - 0.25f, 25);   // exact within one binade
+    return indexedFrame (n) == frame ? (long) n : -1;
+}
+
+int writeIndexed (const char* path, long numFrames)
+{
+    if (numFrames < 0 || numFrames > (long) indexLimit)
+    {
+        std::fprintf (stderr, "write-indexed: at most %u frames\n", indexLimit);
+        return 1;
+    }
+
+    std::vector<Frame> frames ((size_t) numFrames);
+
+    for (size_t i = 0; i < frames.size(); ++i)
+        frames[i] = indexedFrame ((std::uint32_t) i);
+
+    std::ofstream out (path, std::ios::binary | std::ios::trunc);
+    out.write (reinterpret_cast<const char*> (frames.data()), (std::streamsize) (frames.size() * sizeof (Frame)));
+    return out ? 0 : 1;
+}
+
+int firstPassed (const char* outputPath)
+{
+    std::vector<Frame> output;
+
+    if (! readFrames (outputPath, output))
+    {
+        std::fprintf (stderr, "first-passed: cannot read %s\n", outputPath);
+        return 1;
+    }
+
+    size_t at = 0;
+
+    while (at < output.size() && output[at].isSilent())
+        ++at;
+
+    if (at == output.size())
+        return 3;
+
+    const long first = indexOf (output[at]);
+
+    if (first < 0)
+    {
+        std::fprintf (stderr, "first-passed: output frame %zu (%.9g, %.9g) is no frame of the indexed signal\n", at,
+                      (double) floatOf (output[at].left), (double) floatOf (output[at].right));
+        return 1;
+    }
+
+    std::printf ("%ld %zu\n", first, output.size() - at);
+    return 0;
+}
+
+int checkSnippet (const char* inputPath, const char* wavPath)
+{
+    std::vector<Frame> input;
+
+    if (! readFrames (inputPath, input))
+    {
+        std::fprintf (stderr, "check-snippet: cannot read %s\n", inputPath);
+        return 1;
+    }
+
+    SF_INFO info {};
+    SNDFILE* file = sf_open (wavPath, SFM_READ, &info);
+
+    if (file == nullptr)
+    {
+        std::fprintf (stderr, "check-snippet: libsndfile cannot open %s: %s\n", wavPath, sf_strerror (nullptr));
+        return 1;
+    }
+
+    const int container = info.format & SF_FORMAT_TYPEMASK, encoding = info.format & SF_FORMAT_SUBMASK;
+    std::vector<float> samples ((size_t) std::max<sf_count_t> (0, info.frames) * 2);
+    const sf_count_t read = info.channels == 2 ? sf_readf_float (file, samples.data(), info.frames) : 0;
+    sf_close (file);
+
+    std::printf ("%s: %s, %d Hz, %d channels, %s, %lld frames\n", wavPath,
+                 container == SF_FORMAT_WAV ? "WAV" : container == SF_FORMAT_WAVEX ? "WAVE_FORMAT_EXTENSIBLE" : "not WAV",
+                 info.samplerate, info.channels, encoding == SF_FORMAT_FLOAT ? "32-bit float" : "not 32-bit float",
+                 (long long) info.frames);
+
+    if ((container != SF_FORMAT_WAV && container != SF_FORMAT_WAVEX) || encoding != SF_FORMAT_FLOAT
+        || info.samplerate != 48000 || info.channels != 2 || info.frames < 1)
+    {
+        std::fprintf (stderr, "check-snippet: expected a 48 kHz, two-channel, 32-bit float WAV file with audio in it\n");
+        return 1;
+    }
+
+    if (read != info.frames)
+    {
+        std::fprintf (stderr, "check-snippet: read %lld of %lld frames\n", (long long) read, (long long) info.frames);
+        return 1;
+    }
+
+    const auto frameAt = [&samples] (size_t i) { return Frame { bitsOf (samples[2 * i]), bitsOf (samples[2 * i + 1]) }; };
+    const auto numFrames = (size_t) info.frames;
+    const long start = indexOf (frameAt (0));
+
+    if (start < 0 || (size_t) start + numFrames > input.size())
+    {
+        std::fprintf (stderr, "check-snippet: the file's first frame (%.9g, %.9g) %s\n",
+                      (double) samples[0], (double) samples[1],
+                      start < 0 ? "is not a frame of the input" : "starts a run longer than the input");
+        return 1;
+    }
+
+    for (size_t i = 0; i < numFrames; ++i)
+    {
+        const auto frame = frameAt (i);
+
+        if (! (frame == input[(size_t) start + i]))
+        {
+            std::fprintf (stderr, "check-snippet: the file's frame %zu should be input frame %zu but is (%.9g, %.9g)",
+                          i, (size_t) start + i, (double) samples[2 * i], (double) samples[2 * i + 1]);
+
+            if (const long found = indexOf (frame); found >= 0)
+                std::fprintf (stderr, ", input frame %ld", found);
+
+            std::fprintf (stderr, "\n");
+            return 1;
+        }
+    }
+
+    std::printf ("%ld %zu\n", start, numFrames);
+    return 0;
 }
 
 int writeDemo (const char* path, double seconds)
@@ -213,7 +381,7 @@ int check (const char* inputPath, const char* outputPath)
     size_t nonSilent = 0;
 
     for (const auto& f : output)
-        nonSilent += f.isSilent() ? 0 : 1;
+        nonSilent += f.isSilent() ? 0u : 1u;
 
     std::printf ("output: %zu frames, %zu of them not silent\n", output.size(), nonSilent);
 
@@ -252,6 +420,9 @@ int usage()
 {
     std::fprintf (stderr, "usage: quorvel_e2e_audio write-input FILE SILENT_FRAMES SIGNAL_FRAMES\n"
                           "       quorvel_e2e_audio write-demo FILE SECONDS\n"
+                          "       quorvel_e2e_audio write-indexed FILE FRAMES\n"
+                          "       quorvel_e2e_audio first-passed OUTPUT\n"
+                          "       quorvel_e2e_audio check-snippet INPUT WAV\n"
                           "       quorvel_e2e_audio sink FILE BYTES_PER_SECOND\n"
                           "       quorvel_e2e_audio check INPUT OUTPUT\n");
     return 2;
@@ -268,6 +439,15 @@ int main (int argc, char** argv)
 
     if (command == "write-demo" && argc == 4)
         return writeDemo (argv[2], std::atof (argv[3]));
+
+    if (command == "write-indexed" && argc == 4)
+        return writeIndexed (argv[2], std::atol (argv[3]));
+
+    if (command == "first-passed" && argc == 3)
+        return firstPassed (argv[2]);
+
+    if (command == "check-snippet" && argc == 4)
+        return checkSnippet (argv[2], argv[3]);
 
     if (command == "sink" && argc == 4)
         return sink (argv[2], std::atof (argv[3]));
