@@ -8,6 +8,7 @@
 #   harness_preferences K=V ...   the program's preferences file (a recording folder is added)
 #   harness_start APP             starts the program; $harness_pid
 #   harness_wait_window SECONDS   waits for its window; $harness_window
+#   harness_also_stop PID         a helper program of the test, stopped at the end too
 #
 # harness_end (installed as the EXIT trap) stops what was started and removes the work folder
 # (kept when QUORVEL_E2E_KEEP=1). harness_fail prints a message and the program's output.
@@ -17,10 +18,13 @@
 
 readonly harness_rate=48000
 harness_work= harness_pid= harness_xvfb_pid= harness_window= harness_tool= harness_output=
+harness_helper_pids=()
 
 harness_end() {
     local status=$?
     set +e                                 # a failed kill or wait must not cut the cleanup short
+    local helper
+    for helper in "${harness_helper_pids[@]}"; do kill -TERM "$helper" 2>/dev/null; wait "$helper" 2>/dev/null; done
     if [ -n "$harness_pid" ]; then kill -KILL "$harness_pid" 2>/dev/null; wait "$harness_pid" 2>/dev/null; fi
     if [ -n "$harness_xvfb_pid" ]; then kill -TERM "$harness_xvfb_pid" 2>/dev/null; wait "$harness_xvfb_pid" 2>/dev/null; fi
     if [ -n "$harness_work" ]; then
@@ -137,6 +141,10 @@ harness_start() {
     [ -x "$app" ] || harness_fail "no program at $app"
     "$app" > "$harness_work/app.log" 2>&1 &
     harness_pid=$!
+}
+
+harness_also_stop() {
+    harness_helper_pids+=("${1:?harness_also_stop PID}")
 }
 
 harness_alive() {
