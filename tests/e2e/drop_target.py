@@ -4,9 +4,9 @@ drops, the way a file manager or a DAW's track does.
 
 usage: drop_target.py X Y WIDTH HEIGHT OUT_FILE
 
-Opens an undecorated window at X,Y, prints "ready <xid>" once it is shown, then waits for one
-drop. Every URI of the drop goes to OUT_FILE and to standard output, one a line, then the
-program exits with status 0.
+Opens an undecorated window at X,Y, prints "ready <xid>" once it is shown and "motion X Y" for
+every position a drag over it reports, then waits for one drop. Every URI of the drop goes to
+OUT_FILE and to standard output ("uri <uri>"), one a line, then the program exits with status 0.
 """
 
 import sys
@@ -16,7 +16,7 @@ import gi
 gi.require_version("Gdk", "3.0")
 gi.require_version("GdkX11", "3.0")
 gi.require_version("Gtk", "3.0")
-from gi.repository import Gdk, GdkX11, Gtk  # noqa: E402  (after require_version)
+from gi.repository import Gdk, GdkX11, Gtk  # noqa: E402,F401  (GdkX11 gives windows get_xid)
 
 
 def main():
