@@ -47,7 +47,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -86,15 +85,16 @@ static_assert (sizeof (float) == 4 && sizeof (Frame) == 8);
 
 bool readFrames (const char* path, std::vector<Frame>& frames)
 {
-    std::ifstream in (path, std::ios::binary);
+    std::ifstream in (path, std::ios::binary | std::ios::ate);
 
     if (! in)
         return false;
 
-    const std::vector<char> bytes ((std::istreambuf_iterator<char> (in)), std::istreambuf_iterator<char>());
-    frames.resize (bytes.size() / sizeof (Frame));
-    std::memcpy (frames.data(), bytes.data(), frames.size() * sizeof (Frame));
-    return true;
+    // Whole frames only: a file another process is still writing may end in part of one.
+    frames.resize ((size_t) in.tellg() / sizeof (Frame));
+    in.seekg (0);
+    in.read (reinterpret_cast<char*> (frames.data()), (std::streamsize) (frames.size() * sizeof (Frame)));
+    return (bool) in;
 }
 
 int writeInput (const char* path, long silentFrames, long signalFrames)
