@@ -269,6 +269,40 @@ TEST_F (Editor, ThePlayButtonTogglesFreezeAndShowsIt)
     }
 }
 
+TEST_F (Editor, ClosingStopsAPreviewAndNoEditorTakesOverAPendingDrag)
+{
+    storeSize ("1000", "89");
+    ProcessorUnderTest p;
+    p->prepareToPlay (48000.0, 512);
+    FakePointer pointer;
+
+    {
+        AudioPluginAudioProcessorEditor editor (*p);
+        auto& view = editor.testComponent;
+        view.setPointerSource (pointer);
+        editor.createComponentSnapshot (editor.getLocalBounds());   // lays the view out
+
+        pointer.position = { 500, 40 };
+        view.mouseDown (mouseAt (view, 500, 40, keys ("AL")));
+        editor.createComponentSnapshot (editor.getLocalBounds());
+        ASSERT_EQ (view.getGesture(), varrow::TestComponent::Gesture::preview);
+        ASSERT_TRUE (p->previewPlaying.load());
+
+        p->fileReadyForDrag = p->dragPending = true;   // a drag's file written, the drag not started
+    }   // closed with the button still down: no mouse-up ever comes
+
+    EXPECT_FALSE (p->previewPlaying.load());
+    EXPECT_EQ (p->previewFade->getTarget(), 0.0);
+    EXPECT_FALSE (p->fileReadyForDrag);
+    EXPECT_FALSE (p->dragPending);
+
+    // A drag's file that was written after its editor closed is not dragged by the next one.
+    p->fileReadyForDrag = p->dragPending = true;
+    AudioPluginAudioProcessorEditor next (*p);
+    EXPECT_FALSE (p->fileReadyForDrag);
+    EXPECT_FALSE (p->dragPending);
+}
+
 TEST_F (Editor, LookAndFeelColoursAreSetForMenusAndDialogs)
 {
     storeSize ("1000", "89");

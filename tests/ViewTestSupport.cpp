@@ -44,6 +44,7 @@ ViewFixture::ViewFixture (bool isStandalone) : standalone (isStandalone) {}
 
 void ViewFixture::SetUp()
 {
+    view.reset();   // a view works on its processor until it is gone
     clearHome();
     writePreferences ({ { "Recording Path", recordingFolder() }, { "OpenGL", "0" } });
     p = std::make_unique<ProcessorUnderTest> (standalone);

@@ -58,9 +58,25 @@ TestComponent::TestComponent (AudioPluginAudioProcessor& p, juce::Component& pau
     bandGradient.addColour (1.0, juce::Colours::black);
 
     writeSnippet = [&p] (bool usePlaybackRegion, bool forDrag) { p.saveCropRegionToFile (usePlaybackRegion, forDrag); };
+
+    // A drag is finished by the view that started it: one left by a closed view never starts.
+    clearPendingDrag();
 }
 
-TestComponent::~TestComponent() = default;
+TestComponent::~TestComponent()
+{
+    // No mouse-up reaches a view closed during an alt + click: its preview would play on.
+    if (processor.previewPlaying.load())
+        stopPreview();
+
+    clearPendingDrag();
+}
+
+void TestComponent::clearPendingDrag()
+{
+    processor.fileReadyForDrag = false;
+    processor.dragPending = false;
+}
 
 void TestComponent::selectTheme (int number)
 {

@@ -150,6 +150,7 @@ private:
     void handlePress (const juce::MouseEvent& e);
     void startPreview (int x);
     void stopPreview();
+    void clearPendingDrag();
     void armDrag (bool playbackRegion);
     void updateIdleCursor (const juce::ModifierKeys& mods, juce::Point<int> where);
     void showMenu (MenuPresenter::Menu which, juce::PopupMenu& menu, std::function<void (int)> onChosen);
