@@ -69,7 +69,7 @@ juce::ValueTree readWholeTree (const void* data, size_t size)
 /** The framework's XML reader can hang on some damaged documents, so a preferences file that
     is not a plain XML document counts as unreadable: it is set aside (kept for the user,
     renamed) and the preferences start from their defaults. Returns false when it could not
-    be moved. */
+    be moved: the user's file is then left exactly as it is, never deleted. */
 bool setAsideIfUnreadable (const juce::File& file)
 {
     juce::MemoryBlock bytes;
@@ -80,7 +80,7 @@ bool setAsideIfUnreadable (const juce::File& file)
     if (XmlTextCheck::isPlainXml (static_cast<const char*> (bytes.getData()), bytes.getSize()))
         return true;
 
-    return file.moveFileTo (file.getSiblingFile (file.getFileName() + ".damaged")) || file.deleteFile();
+    return file.moveFileTo (file.getSiblingFile (file.getFileName() + ".damaged"));
 }
 
 bool isAppleHost()

@@ -15,7 +15,20 @@ public:
 
     bool document() noexcept
     {
+        // The framework's file reader skips a UTF-8 byte-order mark, and its parser white
+        // space before the declaration.
+        if (startsWith ("\xef\xbb\xbf"))
+            next += 3;
+
+        skipSpace();
+
         if (startsWith ("<?xml") && ! skipPast ("?>"))
+            return false;
+
+        if (! misc())
+            return false;
+
+        if (startsWith ("<!DOCTYPE") && ! documentType())
             return false;
 
         if (! misc() || ! element (0) || ! misc())
@@ -75,6 +88,29 @@ private:
             if (! skipPast ("-->"))
                 return false;
         }
+    }
+
+    /** A document type declaration, ended as the framework's parser ends it: at the '>'
+        that balances every '<' since its own. The framework only looks inside it for
+        entities, and the document may only use the predefined ones. */
+    bool documentType() noexcept
+    {
+        next += 9;   // "<!DOCTYPE"
+
+        for (std::size_t open = 1; ! atEnd(); ++next)
+        {
+            if (*next == '<')
+            {
+                ++open;
+            }
+            else if (*next == '>' && --open == 0)
+            {
+                ++next;
+                return true;
+            }
+        }
+
+        return false;
     }
 
     bool name (const char*& start, std::size_t& length) noexcept

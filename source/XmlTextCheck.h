@@ -7,8 +7,9 @@
 
     That reader can loop forever on some malformed documents (a processing instruction
     followed by text inside an element is one) and recurses once per nesting level. The
-    check accepts only UTF-8 text holding an optional XML declaration, then one element tree
-    (elements, quoted attributes, text with well-formed entities, comments, CDATA) no deeper
+    check accepts only UTF-8 text (a byte-order mark allowed) holding an optional XML
+    declaration and an optional document type declaration, then one element tree (elements,
+    quoted attributes, text with well-formed predefined entities, comments, CDATA) no deeper
     than maxDepth, with only white space and comments around it.
 */
 class XmlTextCheck

@@ -249,3 +249,48 @@ TEST_F (Preferences, AFileThatIsNotTextIsSetAsideAndTheDefaultsApply)
     EXPECT_TRUE (preferencesFile().getSiblingFile ("Quorvel.vasettings.damaged").existsAsFile());
     EXPECT_TRUE (preferencesFile().existsAsFile());   // written afresh
 }
+
+TEST_F (Preferences, FilesTheFrameworkReadsAreReadNotSetAside)
+{
+    // A byte-order mark or a document type, as an editor may leave them.
+    for (const char* lead : { "\xef\xbb\xbf",
+                              "\xef\xbb\xbf<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n",
+                              "<!DOCTYPE PROPERTIES>\n",
+                              "<?xml version=\"1.0\"?>\n<!-- edited -->\n<!DOCTYPE PROPERTIES [\n"
+                              "  <!ELEMENT PROPERTIES (VALUE*)>\n]>\n" })
+    {
+        clearHome();
+        writePreferences ({ { "Recording Path", recordingFolder() }, { "Target FPS", "60" } });
+        const auto body = preferencesFile().loadFileAsString().fromFirstOccurrenceOf ("?>", false, false);
+        const auto text = std::string (lead) + body.toStdString();
+        preferencesFile().replaceWithData (text.data(), text.size());
+
+        ProcessorUnderTest p;
+        EXPECT_TRUE (p->recordingPathSet) << lead;
+        EXPECT_EQ (p->targetFps, 60) << lead;
+        EXPECT_FALSE (preferencesFile().getSiblingFile ("Quorvel.vasettings.damaged").exists()) << lead;
+    }
+}
+
+TEST_F (Preferences, ADamagedFileThatCannotBeSetAsideIsLeftExactlyAsItIs)
+{
+    const char damaged[] = "<PROPERTIES><V\xb5LU\xc5 name=\"Target FPS\" val=\"60\"/></PROPERTIES>";
+    preferencesFile().getParentDirectory().createDirectory();
+    preferencesFile().replaceWithData (damaged, sizeof (damaged) - 1);
+
+    // A folder in the way of the rename (which, unlike a read-only folder, stops it even for root).
+    const auto blocker = preferencesFile().getSiblingFile ("Quorvel.vasettings.damaged");
+    ASSERT_TRUE (blocker.createDirectory() && blocker.getChildFile ("inside").replaceWithText ("x"));
+
+    {
+        ProcessorUnderTest p;
+        EXPECT_EQ (p->targetFps, 20);
+        EXPECT_FALSE (p->recordingPathSet);
+        p->toggleTrimSilence();   // a change saves nothing over it
+    }
+
+    juce::MemoryBlock bytes;
+    ASSERT_TRUE (preferencesFile().loadFileAsData (bytes));
+    EXPECT_EQ (bytes, juce::MemoryBlock (damaged, sizeof (damaged) - 1));
+    EXPECT_TRUE (blocker.isDirectory());
+}
