@@ -1,5 +1,4 @@
 #include "TestComponent.h"
-#include "../TrimMenu.h"
 #include "../AudioPluginAudioProcessor.h"
 #include "../ValueParsing.h"
 
@@ -495,7 +494,7 @@ void TestComponent::handlePress (const juce::MouseEvent& e)
     if (r)
     {
         if (mouseHitTest() == ViewGeometry::onSelection)
-            showTrimMenu();
+            showMenu (MenuPresenter::Menu::trim, menus[trimMenu], [] (int) {});
         else
             showContextMenu();
 
@@ -813,16 +812,6 @@ void TestComponent::updateIdleCursor (const juce::ModifierKeys& mods, juce::Poin
 }
 
 //==============================================================================
-void TestComponent::showTrimMenu()
-{
-    menus[trimMenu] = TrimMenu::build (processor.trimSilence, processor.noiseThresholdDb);
-    showMenu (MenuPresenter::Menu::trim, menus[trimMenu], [safeThis = juce::Component::SafePointer<TestComponent> (this)] (int id)
-    {
-        if (safeThis != nullptr)
-            TrimMenu::perform (id, safeThis->processor);
-    });
-}
-
 void TestComponent::showMenu (MenuPresenter::Menu which, juce::PopupMenu& menu, std::function<void (int)> onChosen)
 {
     menu.setLookAndFeel (&getLookAndFeel());
