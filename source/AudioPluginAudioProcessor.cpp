@@ -230,8 +230,22 @@ void AudioPluginAudioProcessor::prepareToPlay (double sampleRate, int)
     restartMailbox.withdraw();
     restartMailbox.releaseReturned();
 
-    captureBuffer = std::make_unique<varrow::CircularBuffer> (capacityFor (sampleRate, recordDurationSeconds));
-    previewPosition = std::fmod (previewPosition, (double) captureBuffer->capacity);
+    // Without the memory for a ring, audio passes through unrecorded until a later prepare
+    // (or a shorter duration) finds it; nothing else reads a ring that is not there.
+    try
+    {
+        const int capacity = capacityFor (sampleRate, recordDurationSeconds);
+
+        if (beforeRingAllocation)
+            beforeRingAllocation (capacity);
+
+        captureBuffer = std::make_unique<varrow::CircularBuffer> (capacity);
+        previewPosition = std::fmod (previewPosition, (double) captureBuffer->capacity);
+    }
+    catch (const std::bad_alloc&)
+    {
+        captureBuffer.reset();
+    }
 
     const int columns = prepared ? displayWidth.load() : getDisplaySize().first - 10;
     displayBuffer.pushBack (columns);
@@ -259,10 +273,15 @@ void AudioPluginAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, 
     const int numSamples = buffer.getNumSamples();
     const int numInputs = std::min (getTotalNumInputChannels(), buffer.getNumChannels());
 
-    followTransport();
-
     for (int channel = numInputs; channel < buffer.getNumChannels(); ++channel)
         buffer.clear (channel, 0, numSamples);
+
+    // No ring (prepareToPlay could not allocate one): the input passes through untouched, and
+    // none of the steps below, which all work on the ring, runs.
+    if (captureBuffer == nullptr)
+        return;
+
+    followTransport();
 
     mirrorFreezeParameter();
     applyRecordDurationRequest();
@@ -547,20 +566,29 @@ void AudioPluginAudioProcessor::requestRecordDuration (int seconds)
     JUCE_ASSERT_MESSAGE_THREAD
     jassert (isAllowedRecordDuration (seconds));
 
-    displayReady.store (false);
-
-    if (! prepared)
+    if (! prepared || captureBuffer == nullptr)
     {
-        // No sample rate yet: prepareToPlay builds the ring at this length.
+        // No sample rate yet, or no ring to restart: prepareToPlay builds the ring at this length.
+        displayReady.store (false);
         restartMailbox.withdraw();
         pendingRecordDuration.store (seconds);
         return;
     }
 
+    // The memory first: when it cannot be had (std::bad_alloc), nothing has been marked, so
+    // no duration that never took effect is saved with the state or retried by a prepare.
+    const int capacity = capacityFor (sampleRateHz, seconds);
+
+    if (beforeRingAllocation)
+        beforeRingAllocation (capacity);
+
+    auto parcel = std::make_unique<varrow::RestartMailbox::Parcel> (capacity, seconds);
+    displayReady.store (false);
+
     // Marked pending before posting, so the audio thread's clearing of the mark always
     // finds it once it has taken the parcel.
     pendingRecordDuration.store (seconds);
-    restartMailbox.post (std::make_unique<varrow::RestartMailbox::Parcel> (capacityFor (sampleRateHz, seconds), seconds));
+    restartMailbox.post (std::move (parcel));
     storageReleaser->watch();
 }
 
@@ -578,6 +606,13 @@ void AudioPluginAudioProcessor::requestPreviewSeek (double ringPosition)
 varrow::CircularBuffer::CopyResult AudioPluginAudioProcessor::copyFromCapture (int first, int numSamples,
                                                                                float* destLeft, float* destRight) const
 {
+    if (captureBuffer == nullptr)
+    {
+        std::fill_n (destLeft, std::max (0, numSamples), 0.0f);
+        std::fill_n (destRight, std::max (0, numSamples), 0.0f);
+        return {};
+    }
+
     return captureBuffer->copyRegion (first, numSamples, destLeft, destRight);
 }
 

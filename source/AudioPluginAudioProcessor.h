@@ -99,6 +99,11 @@ public:
     std::atomic<bool> frozen { false };
     float lastFreezeValue = 0.0f;
 
+    /** Called with the sample count before ring storage of that size is allocated (in
+        prepareToPlay and requestRecordDuration). Empty by default; a test makes it throw
+        std::bad_alloc to stand for memory that cannot be had. */
+    std::function<void (int numSamples)> beforeRingAllocation;
+
     // Host transport and tempo
     std::atomic<double> hostBpm { -1.0 };
     bool hostWasPlaying = false;

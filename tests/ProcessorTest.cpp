@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <new>
+#include <vector>
 
 using namespace quorvel::test;
 
@@ -433,6 +435,64 @@ TEST_F (Processor, ADurationAskedForBeforePreparingTakesEffectWithTheNewRing)
     EXPECT_EQ (fresh->captureBuffer->capacity, 661500);
     EXPECT_EQ (fresh->recordDurationSeconds.load(), 15);
     EXPECT_EQ (fresh->pendingRecordDuration.load(), -1);
+}
+
+TEST_F (Processor, ADurationWhoseMemoryCannotBeHadIsNeitherPendingNorSavedNorRetried)
+{
+    const int tenMinutes = AudioPluginAudioProcessor::capacityFor (48000.0, 600);
+    p->beforeRingAllocation = [tenMinutes] (int samples) { if (samples == tenMinutes) throw std::bad_alloc(); };
+
+    EXPECT_THROW (p->requestRecordDuration (600), std::bad_alloc);
+    EXPECT_EQ (p->pendingRecordDuration.load(), -1);
+    EXPECT_TRUE (p->displayReady.load());
+
+    juce::MemoryBlock state;
+    p->getStateInformation (state);
+    const auto sampler = juce::ValueTree::readFromData (state.getData(), state.getSize()).getChildWithName ("sampler");
+    EXPECT_EQ ((int) sampler.getProperty ("record-duration"), 30);
+
+    // The next prepare builds the ring at the length in use, not at the one that failed.
+    p->prepareToPlay (48000.0, 512);
+    ASSERT_NE (p->captureBuffer, nullptr);
+    EXPECT_EQ (p->captureBuffer->capacity, 1440000);
+}
+
+TEST_F (Processor, WithoutMemoryForTheRingAudioPassesThroughUntouched)
+{
+    p->beforeRingAllocation = [] (int) { throw std::bad_alloc(); };
+    EXPECT_NO_THROW (p->prepareToPlay (48000.0, 512));
+    ASSERT_EQ (p->captureBuffer, nullptr);
+
+    // Everything that would read the ring is asked for: a transport change, a preview and
+    // its seek, a zoom, a scroll and a new width.
+    playHead.playing = true;
+    p->previewPlaying = true;
+    p->previewFade->setTarget (1.0);
+    p->requestPreviewSeek (0.5);
+    requestZoom (*p, 0.25, 0.5);
+    p->scrollRequest = 0.1;
+    p->displayWidth = 500;
+
+    const auto input = makeBlock (2, 512, [] (int c, int i) { return (c == 0 ? 0.001f : -0.002f) * (float) (i % 100); });
+    auto block = input;
+    processBlock (*p, block);
+
+    for (int c = 0; c < 2; ++c)
+        for (int i = 0; i < 512; ++i)
+            ASSERT_EQ (block.getSample (c, i), input.getSample (c, i)) << c << " " << i;
+
+    std::vector<float> left (64, 1.0f), right (64, 1.0f);
+    EXPECT_TRUE (p->copyFromCapture (0, 64, left.data(), right.data()).valid.isEmpty());
+    EXPECT_EQ (left, std::vector<float> (64, 0.0f));
+    EXPECT_EQ (right, std::vector<float> (64, 0.0f));
+
+    // A new length waits for the next prepare, which finds the memory this time.
+    p->requestRecordDuration (15);
+    EXPECT_EQ (p->pendingRecordDuration.load(), 15);
+    p->beforeRingAllocation = nullptr;
+    p->prepareToPlay (48000.0, 512);
+    ASSERT_NE (p->captureBuffer, nullptr);
+    EXPECT_EQ (p->captureBuffer->capacity, 720000);
 }
 
 TEST_F (Processor, ZoomRequestsEmptyTheColumnsAndTheRefillRebuildsThemFromTheLeft)

@@ -1,6 +1,8 @@
 #include "AudioPluginAudioProcessorEditor.h"
 #include "ViewTestSupport.h"
 
+#include <new>
+
 using namespace quorvel::test;
 
 namespace
@@ -318,6 +320,24 @@ TEST_F (Rendering, ARotationOutsideOneTurnDrawsAsTheSameTurnWithin)
         display.rebuild (0.0f);
         EXPECT_TRUE (display.getPath() == within) << rotation;
     }
+}
+
+TEST_F (Rendering, WithoutARingTheEditorPaintsAndTicksWithoutAWriteHead)
+{
+    (*p)->beforeRingAllocation = [] (int) { throw std::bad_alloc(); };
+    (*p)->prepareToPlay (48000.0, 512);
+    ASSERT_EQ ((*p)->captureBuffer, nullptr);
+
+    // A preview asked for by alt + click, painted, ticked and run.
+    pointer.position = { 500, 40 };
+    view().mouseDown (mouseAt (view(), 500, 40, keys ("AL")));
+    const auto image = snapshot();
+    editor->timerCallback();
+    runAudio (2);
+    snapshot();
+
+    for (int x = 0; x < 1000; ++x)
+        ASSERT_NE (image.getPixelAt (x, 60).getARGB(), carbonAccent) << x;   // no head drawn
 }
 
 TEST_F (Rendering, EmptyColumnsDrawAtTheCentreLine)

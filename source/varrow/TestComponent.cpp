@@ -210,11 +210,20 @@ void TestComponent::verticalLine (juce::Graphics& g, int x, float top, float bot
     g.drawVerticalLine (x, top, bottom);
 }
 
+std::optional<double> TestComponent::writeHeadPosition() const noexcept
+{
+    // A prepare that could not allocate the ring leaves none: there is no head to show.
+    if (processor.captureBuffer == nullptr)
+        return std::nullopt;
+
+    const auto& ring = *processor.captureBuffer;
+    return (double) ring.writeIndexShared.load() / (double) ring.capacityShared.load();
+}
+
 void TestComponent::paintWriteHead (juce::Graphics& g, const ViewWindow& window)
 {
-    const auto& ring = *processor.captureBuffer;
-    const double p = (double) ring.writeIndexShared.load() / (double) ring.capacityShared.load();
-    const auto x = ViewGeometry::viewFractionOf (p, window, ViewGeometry::Mark::writeHead);
+    const auto p = writeHeadPosition();
+    const auto x = p.has_value() ? ViewGeometry::viewFractionOf (*p, window, ViewGeometry::Mark::writeHead) : std::nullopt;
 
     if (! x.has_value())
         return;
@@ -361,9 +370,8 @@ TestComponent::FrameKey TestComponent::currentFrameKey() const noexcept
 
 juce::Rectangle<int> TestComponent::writeHeadBand() const noexcept
 {
-    const auto& ring = *processor.captureBuffer;
-    const double p = (double) ring.writeIndexShared.load() / (double) ring.capacityShared.load();
-    const auto x = ViewGeometry::viewFractionOf (p, currentWindow(), ViewGeometry::Mark::writeHead);
+    const auto p = writeHeadPosition();
+    const auto x = p.has_value() ? ViewGeometry::viewFractionOf (*p, currentWindow(), ViewGeometry::Mark::writeHead) : std::nullopt;
 
     if (! x.has_value())
         return {};

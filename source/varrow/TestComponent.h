@@ -143,6 +143,7 @@ private:
     };
 
     FrameKey currentFrameKey() const noexcept;
+    std::optional<double> writeHeadPosition() const noexcept;   // as a ring fraction; nothing without a ring
     juce::Rectangle<int> writeHeadBand() const noexcept;
     bool isAnimating() const noexcept;
 
