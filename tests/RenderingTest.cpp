@@ -100,6 +100,25 @@ TEST_F (Rendering, TheWriteHeadFollowsTheRotationAndHidesWhenZoomedAway)
         ASSERT_LT (image.getPixelAt (x, 60).getAlpha(), 40) << x;   // nothing but the faint zoom band
 }
 
+TEST_F (Rendering, AWriteIndexFromALongerRingIsDrawnInsideTheArea)
+{
+    // What a frame could read across a restart from 60 s to 15 s: the old ring's index beside
+    // the new ring's capacity. The head stays inside the area (at its last column).
+    auto& ring = *(*p)->captureBuffer;
+    const int capacity = ring.capacityShared.load(), index = ring.writeIndexShared.load();
+    ring.capacityShared = 720000;
+    ring.writeIndexShared = 2000000;
+
+    const auto image = paintAlone (view());
+    const auto band = view().changesSinceLastTick().writeHead;
+    ring.capacityShared = capacity;
+    ring.writeIndexShared = index;
+
+    // 990 * 719999 / 720000 + 5 = 994.9986: column 995.
+    EXPECT_EQ (image.getPixelAt (995, 60).getARGB(), carbonAccent);
+    EXPECT_TRUE (view().getLocalBounds().contains (band.withWidth (1))) << band.toString();
+}
+
 TEST_F (Rendering, TakeMarkersAreFlooredAndCeiledWithTheirHandles)
 {
     (*p)->capturePlayback = true;

@@ -83,6 +83,18 @@ TEST (ViewGeometry, FractionsWrapOnceAndTheEdgeDependsOnWhatIsDrawn)
     EXPECT_FALSE (ViewGeometry::viewFractionOf (0.1, { 0.5, 0.2, true, 0.0f }, Mark::line).has_value());
 }
 
+TEST (ViewGeometry, AWriteIndexIsHeldBelowTheCapacity)
+{
+    struct Case { int index, capacity; double expected; };
+
+    for (const auto c : { Case { 360000, 1440000, 0.25 }, Case { 0, 720000, 0.0 },
+                          Case { 2000000, 720000, 719999.0 / 720000.0 },   // a 60 s ring's index beside a 15 s capacity
+                          Case { 720000, 720000, 719999.0 / 720000.0 }, Case { -5, 100, 0.0 }, Case { 5, 0, 0.0 } })
+    {
+        EXPECT_EQ (ViewGeometry::ringFractionOfIndex (c.index, c.capacity), c.expected) << c.index << " " << c.capacity;
+    }
+}
+
 TEST (ViewGeometry, RotationsWrapIntoOneTurnHoweverFarTheyGo)
 {
     struct Case { float rotation, expected; };

@@ -216,8 +216,14 @@ std::optional<double> TestComponent::writeHeadPosition() const noexcept
     if (processor.captureBuffer == nullptr)
         return std::nullopt;
 
+    // A restart publishes the new index (0) before the new capacity. Read in that order's
+    // reverse, a new capacity always comes with an index of the new ring; an old one may come
+    // with a new index (bounded here), but never, as the other way round could, an old ring's
+    // index with a new, shorter ring's capacity: a head many widths past the view.
     const auto& ring = *processor.captureBuffer;
-    return (double) ring.writeIndexShared.load() / (double) ring.capacityShared.load();
+    const int capacity = ring.capacityShared.load (std::memory_order_acquire);
+    const int index = ring.writeIndexShared.load (std::memory_order_acquire);
+    return ViewGeometry::ringFractionOfIndex (index, capacity);
 }
 
 void TestComponent::paintWriteHead (juce::Graphics& g, const ViewWindow& window)

@@ -12,6 +12,14 @@ int ViewGeometry::roundHalfAway (float v) noexcept
     return (int) std::round (v);
 }
 
+double ViewGeometry::ringFractionOfIndex (int index, int capacity) noexcept
+{
+    if (capacity <= 0)
+        return 0.0;
+
+    return (double) std::clamp (index, 0, capacity - 1) / (double) capacity;
+}
+
 float ViewGeometry::wrapRotation (float rotation) noexcept
 {
     if (! std::isfinite (rotation))

@@ -81,6 +81,10 @@ public:
                          float selectionStart, float selectionLength,
                          double takeStart, double takeEnd, const ViewWindow& window) noexcept;
 
+    /** The ring fraction of a write index, with the index held below the capacity: read
+        apart from the capacity, it may belong to a ring restarted at another length. */
+    static double ringFractionOfIndex (int index, int capacity) noexcept;
+
     /** A rotation brought into [0, 1), however many turns it is away (a pointer can move
         farther than the view in one tick); anything not finite is no rotation. */
     static float wrapRotation (float rotation) noexcept;
