@@ -1,6 +1,7 @@
 #include "CircularBuffer.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace varrow
 {
@@ -13,8 +14,17 @@ CircularBuffer::Channels::Channels (int numSamples)
     right.clear();
 }
 
+namespace
+{
+std::uint32_t nextSerial() noexcept
+{
+    static std::atomic<std::uint32_t> counter { 0 };
+    return ++counter;
+}
+} // namespace
+
 CircularBuffer::CircularBuffer (int initialCapacity)
-    : left (1, initialCapacity), right (1, initialCapacity), capacity (initialCapacity)
+    : left (1, initialCapacity), right (1, initialCapacity), capacity (initialCapacity), serial (nextSerial())
 {
     jassert (initialCapacity > 0);
     left.clear();
@@ -27,6 +37,11 @@ CircularBuffer::CircularBuffer (int initialCapacity)
 std::uint64_t CircularBuffer::pack (int lap, int index) noexcept
 {
     return ((std::uint64_t) (std::uint32_t) lap << 32) | (std::uint32_t) index;
+}
+
+std::uint64_t CircularBuffer::generationOf (std::uint32_t sequence) const noexcept
+{
+    return ((std::uint64_t) serial << 32) | sequence;
 }
 
 void CircularBuffer::beginWrite (int endIndex) noexcept
@@ -123,7 +138,29 @@ void CircularBuffer::restart (int newCapacity, Channels& fresh) noexcept
     restartSequence.store (sequence + 2, std::memory_order_release);
 }
 
+CircularBuffer::Snapshot CircularBuffer::snapshot() const noexcept
+{
+    // A restart takes constant time on the audio thread; a reader that meets one tries again.
+    for (;;)
+    {
+        const auto sequence = restartSequence.load (std::memory_order_acquire);
+        const auto where = position.load (std::memory_order_acquire);
+        const int cap = capacityShared.load (std::memory_order_acquire);
+
+        if ((sequence & 1u) == 0 && restartSequence.fetch_add (0, std::memory_order_acq_rel) == sequence)
+            return { generationOf (sequence), cap, (int) (std::uint32_t) where, where };
+
+        std::this_thread::yield();
+    }
+}
+
 CircularBuffer::CopyResult CircularBuffer::copyRegion (int first, int numSamples,
+                                                       float* destLeft, float* destRight) const noexcept
+{
+    return copyRegion (snapshot(), first, numSamples, destLeft, destRight);
+}
+
+CircularBuffer::CopyResult CircularBuffer::copyRegion (const Snapshot& since, int first, int numSamples,
                                                        float* destLeft, float* destRight) const noexcept
 {
     numSamples = std::max (0, numSamples);
@@ -131,22 +168,22 @@ CircularBuffer::CopyResult CircularBuffer::copyRegion (int first, int numSamples
     {
         std::fill_n (destLeft, numSamples, 0.0f);
         std::fill_n (destRight, numSamples, 0.0f);
-        return CopyResult {};
+        return CopyResult { {}, since.capacity, since.generation, 0, false };
     };
 
-    // Take a consistent view of storage, capacity and write position: no restart may begin
-    // or end between these reads.
-    const auto sequence = restartSequence.load (std::memory_order_acquire);
-    const auto start = position.load (std::memory_order_acquire);
-    const int cap = capacityShared.load (std::memory_order_acquire);
+    // The storage must still be the one `since` saw: no restart may have begun or ended since.
+    // The checks re-read through read-modify-writes, which see the latest value and keep the
+    // reads before them from moving past them.
+    const auto latestGeneration = [this] { return generationOf (restartSequence.fetch_add (0, std::memory_order_acq_rel)); };
+
+    if (since.capacity <= 0 || latestGeneration() != since.generation)
+        return zeroAll();
+
+    const int cap = since.capacity;
     const float* l = leftShared.load (std::memory_order_acquire);
     const float* r = rightShared.load (std::memory_order_acquire);
 
-    // The checks re-read through read-modify-writes, which see the latest value and keep the
-    // reads before them from moving past them.
-    const auto latestSequence = [this] { return restartSequence.fetch_add (0, std::memory_order_acq_rel); };
-
-    if ((sequence & 1u) != 0 || latestSequence() != sequence)
+    if (latestGeneration() != since.generation)
         return zeroAll();
 
     const int n = std::min (numSamples, cap);
@@ -164,23 +201,24 @@ CircularBuffer::CopyResult CircularBuffer::copyRegion (int first, int numSamples
     std::fill_n (destLeft + n, numSamples - n, 0.0f);
     std::fill_n (destRight + n, numSamples - n, 0.0f);
 
-    // Everything the writer may have touched while we copied is announced in `reserved`.
+    // Everything the writer may have touched since the reference point is announced in `reserved`.
     const auto end = reserved.fetch_add (0, std::memory_order_acq_rel);
 
-    if (latestSequence() != sequence)
+    if (latestGeneration() != since.generation)
         return zeroAll();
 
     const auto lapOf = [] (std::uint64_t p) { return (std::int64_t) (std::uint32_t) (p >> 32); };
     const auto indexOf = [] (std::uint64_t p) { return (std::int64_t) (std::uint32_t) p; };
-    const auto overwritten = (lapOf (end) - lapOf (start)) * cap + indexOf (end) - indexOf (start);
-    const auto valid = keptAfterOverwrite (first, n, cap, (int) indexOf (start), overwritten);
+    const auto overwritten = std::max<std::int64_t> (0, (lapOf (end) - lapOf (since.position)) * cap
+                                                            + indexOf (end) - indexOf (since.position));
+    const auto valid = keptAfterOverwrite (first, n, cap, since.writeIndex, overwritten);
 
     std::fill (destLeft, destLeft + valid.getStart(), 0.0f);
     std::fill (destRight, destRight + valid.getStart(), 0.0f);
     std::fill (destLeft + valid.getEnd(), destLeft + numSamples, 0.0f);
     std::fill (destRight + valid.getEnd(), destRight + numSamples, 0.0f);
 
-    return { valid };
+    return { valid, cap, since.generation, overwritten, true };
 }
 
 juce::Range<int> CircularBuffer::keptAfterOverwrite (int first, int numSamples, int cap,

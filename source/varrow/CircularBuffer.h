@@ -26,12 +26,27 @@ public:
         juce::AudioBuffer<float> left, right;
     };
 
+    /** Which ring a reader saw and where its write head stood: the reference point of the
+        copies that follow, so that a region worked out from this capacity is copied from this
+        very ring and samples overwritten since are known. */
+    struct Snapshot
+    {
+        std::uint64_t generation = 0;   // this ring object and its restart count
+        int capacity = 0;               // 0: no ring
+        int writeIndex = 0;
+        std::uint64_t position = 0;     // lap and index, as the writer publishes them
+    };
+
     /** What a copy could guarantee: the destination samples inside `valid` are exactly what
-        the ring held at those positions when the copy began; all others were overwritten
-        (or discarded by a restart) during the copy and have been set to zero. */
+        the ring held at those positions at the reference point; all others were overwritten
+        (or discarded by a restart) since and have been set to zero. */
     struct CopyResult
     {
         juce::Range<int> valid;
+        int capacity = 0;                  // the capacity the copy read with
+        std::uint64_t generation = 0;      // the ring the copy read
+        std::int64_t overwritten = 0;      // slots written since the reference point, counted from its write index
+        bool sameRing = false;             // false when the ring was restarted since the reference point
     };
 
     explicit CircularBuffer (int capacity);
@@ -48,9 +63,17 @@ public:
         Audio thread; constant time. */
     void restart (int newCapacity, Channels& fresh) noexcept;
 
+    /** The ring and its write head as a reader sees them now. Never blocks the writer. */
+    Snapshot snapshot() const noexcept;
+
     /** Copies numSamples samples starting at ring index `first` (wrapping at the capacity).
         Never blocks the writer. Message thread. */
     CopyResult copyRegion (int first, int numSamples, float* destLeft, float* destRight) const noexcept;
+
+    /** As above, with overwrites counted from `since` instead of from the start of this copy;
+        when the ring was restarted after `since`, nothing is copied (all zero, sameRing false). */
+    CopyResult copyRegion (const Snapshot& since, int first, int numSamples,
+                           float* destLeft, float* destRight) const noexcept;
 
     /** The destination samples of a copy of numSamples slots from `first` that stay valid
         when the writer overwrote `overwritten` slots, starting at the then oldest one. */
@@ -66,6 +89,7 @@ public:
 
 private:
     static std::uint64_t pack (int lap, int index) noexcept;
+    std::uint64_t generationOf (std::uint32_t sequence) const noexcept;
     void beginWrite (int endIndex) noexcept;
     void publish() noexcept;
     void publishStorage() noexcept;
@@ -77,6 +101,7 @@ private:
     std::atomic<std::uint64_t> position { 0 };
     mutable std::atomic<std::uint32_t> restartSequence { 0 };   // odd while a restart is under way
     std::atomic<const float*> leftShared { nullptr }, rightShared { nullptr };
+    const std::uint32_t serial;   // tells this ring from earlier and later ones
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (CircularBuffer)
 };
