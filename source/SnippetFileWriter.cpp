@@ -1,0 +1,188 @@
+#include "SnippetFileWriter.h"
+#include "SnippetFileName.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+
+juce::String describeErrno (int error)
+{
+    return juce::String (std::strerror (error));
+}
+
+/** Creates a new, empty file that no one else has: the temporary file's name is random, and
+    the creation fails rather than open an existing file. */
+juce::String createExclusively (const juce::File& file)
+{
+    const int fd = ::open (file.getFullPathName().toRawUTF8(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+
+    if (fd < 0)
+        return describeErrno (errno);
+
+    ::close (fd);
+    return {};
+}
+
+/** Renames without ever replacing an existing file. Returns 0, or the errno of the failure. */
+int renameWithoutReplacing (const juce::File& from, const juce::File& to)
+{
+    const auto* source = from.getFullPathName().toRawUTF8();
+    const auto* target = to.getFullPathName().toRawUTF8();
+
+    if (::renameat2 (AT_FDCWD, source, AT_FDCWD, target, RENAME_NOREPLACE) == 0)
+        return 0;
+
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return errno;
+
+    // File systems without an atomic no-replace rename: a hard link fails on an existing name.
+    if (::link (source, target) == 0)
+    {
+        ::unlink (source);
+        return 0;
+    }
+
+    if (errno == EEXIST)
+        return EEXIST;
+
+    // Neither (FAT file systems): look first, then rename.
+    if (to.exists())
+        return EEXIST;
+
+    return std::rename (source, target) == 0 ? 0 : errno;
+}
+
+} // namespace
+
+SnippetFileWriter::Result SnippetFileWriter::write (const juce::File& folder, const juce::String& baseName,
+                                                    const float* const* channels, int numSamples, int padding,
+                                                    const Format& format)
+{
+    jassert (format.numChannels == 1 || format.numChannels == 2);
+    jassert (format.bitsPerSample == 32 || format.bitsPerSample == 24);
+
+    const auto temporary = folder.getChildFile ("." + baseName + ".part-" + juce::String::toHexString (juce::Random::getSystemRandom().nextInt64()));
+
+    if (auto error = createExclusively (temporary); error.isNotEmpty())
+        return { {}, error };
+
+    auto error = writeSamples (temporary, channels, numSamples, padding, format);
+
+    if (error.isEmpty())
+        error = checkWrittenFile (temporary, (juce::int64) numSamples + padding, format);
+
+    if (error.isNotEmpty())
+    {
+        temporary.deleteFile();
+        return { {}, error };
+    }
+
+    auto result = giveFinalName (temporary, folder, baseName);
+
+    if (! result.succeeded())
+        temporary.deleteFile();
+
+    return result;
+}
+
+juce::String SnippetFileWriter::writeSamples (const juce::File& file, const float* const* channels,
+                                              int numSamples, int padding, const Format& format)
+{
+    auto stream = std::make_unique<juce::FileOutputStream> (file, 16384);
+
+    if (stream->failedToOpen())
+        return stream->getStatus().getErrorMessage();
+
+    auto* output = stream.get();   // still ours to ask for its status; the writer owns it
+    juce::WavAudioFormat wav;
+    std::unique_ptr<juce::AudioFormatWriter> writer (wav.createWriterFor (output, format.sampleRate,
+                                                                          (unsigned int) format.numChannels,
+                                                                          format.bitsPerSample, {}, 0));
+
+    if (writer == nullptr)
+        return "the WAV writer could not be created";
+
+    stream.release();
+
+    const auto failure = [output]
+    {
+        const auto message = output->getStatus().getErrorMessage();
+        return message.isNotEmpty() ? message : juce::String ("the file could not be written");
+    };
+
+    for (int done = 0; done < numSamples;)
+    {
+        const int n = std::min (samplesPerWrite, numSamples - done);
+        const float* block[] { channels[0] + done, format.numChannels > 1 ? channels[1] + done : nullptr, nullptr };
+
+        if (! writer->writeFromFloatArrays (block, format.numChannels, n))
+            return failure();
+
+        done += n;
+    }
+
+    if (padding > 0)
+    {
+        const std::vector<float> silence ((size_t) std::min (padding, samplesPerWrite), 0.0f);
+        const float* block[] { silence.data(), silence.data(), nullptr };
+
+        for (int done = 0; done < padding;)
+        {
+            const int n = std::min ((int) silence.size(), padding - done);
+
+            if (! writer->writeFromFloatArrays (block, format.numChannels, n))
+                return failure();
+
+            done += n;
+        }
+    }
+
+    // The header is completed and everything reaches the file system here, while the stream's
+    // status can still be asked; closing afterwards writes the same header once more.
+    writer->flush();
+    output->flush();
+
+    if (output->getStatus().failed())
+        return failure();
+
+    writer.reset();
+    return {};
+}
+
+juce::String SnippetFileWriter::checkWrittenFile (const juce::File& file, juce::int64 numFrames, const Format& format)
+{
+    // Read back what the file system holds: a header that did not reach it shows here.
+    juce::WavAudioFormat wav;
+    std::unique_ptr<juce::AudioFormatReader> reader (wav.createReaderFor (file.createInputStream().release(), true));
+
+    if (reader == nullptr || reader->lengthInSamples != numFrames || (int) reader->numChannels != format.numChannels
+        || (int) reader->bitsPerSample != format.bitsPerSample)
+        return "the written file could not be read back complete";
+
+    return {};
+}
+
+SnippetFileWriter::Result SnippetFileWriter::giveFinalName (const juce::File& temporary, const juce::File& folder,
+                                                            const juce::String& baseName)
+{
+    for (int attempt = 1; attempt <= 1000; ++attempt)
+    {
+        const auto target = folder.getChildFile (SnippetFileName::withAttempt (baseName, attempt));
+        const int error = renameWithoutReplacing (temporary, target);
+
+        if (error == 0)
+            return { target, {} };
+
+        if (error != EEXIST)
+            return { {}, describeErrno (error) };
+    }
+
+    return { {}, "every name for it is taken" };
+}
