@@ -1,5 +1,6 @@
 #include "AudioPluginAudioProcessor.h"
 #include "AudioPluginAudioProcessorEditor.h"
+#include "BarSnapping.h"
 #include "ValueParsing.h"
 #include "ValueTreeStreamCheck.h"
 #include "XmlTextCheck.h"
@@ -616,6 +617,25 @@ varrow::CircularBuffer::CopyResult AudioPluginAudioProcessor::copyFromCapture (i
     return captureBuffer->copyRegion (first, numSamples, destLeft, destRight);
 }
 
+varrow::CircularBuffer::Snapshot AudioPluginAudioProcessor::captureSnapshot() const
+{
+    return captureBuffer != nullptr ? captureBuffer->snapshot() : varrow::CircularBuffer::Snapshot {};
+}
+
+varrow::CircularBuffer::CopyResult AudioPluginAudioProcessor::copyFromCapture (const varrow::CircularBuffer::Snapshot& since,
+                                                                               int first, int numSamples,
+                                                                               float* destLeft, float* destRight) const
+{
+    if (captureBuffer == nullptr)
+    {
+        std::fill_n (destLeft, std::max (0, numSamples), 0.0f);
+        std::fill_n (destRight, std::max (0, numSamples), 0.0f);
+        return {};
+    }
+
+    return captureBuffer->copyRegion (since, first, numSamples, destLeft, destRight);
+}
+
 //==============================================================================
 void AudioPluginAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 {
@@ -775,22 +795,160 @@ void AudioPluginAudioProcessor::toggleOpenGL()
 }
 
 //==============================================================================
-void AudioPluginAudioProcessor::saveCropRegionToFile (bool, bool)
+void AudioPluginAudioProcessor::saveCropRegionToFile (bool usePlaybackRegion, bool forDrag)
 {
-    const auto folder = openPreferences()->getValue ("Recording Path", "None");
+    JUCE_ASSERT_MESSAGE_THREAD
 
-    if (folder == "None")
+    const auto path = openPreferences()->getValue ("Recording Path", "None");
+
+    if (path == "None")
     {
         recordingPathSet = false;
         return;
     }
+
+    const auto folder = juce::File::isAbsolutePath (path) ? juce::File (path) : juce::File();
+
+    if (! folder.isDirectory())
+    {
+        userMessages->show (juce::MessageBoxIconType::InfoIcon, "Recording Directory - Error",
+                            "It appears that the recording directory used for placing files has been relocated. "
+                            "Please select a new path through settings.");
+        recordingPathSet = false;
+        return;
+    }
+
+    recordingPathSet = true;
+
+    // The region is worked out from the ring the copy then reads, and from nothing else.
+    const auto since = captureSnapshot();
+    const auto region = usePlaybackRegion
+                          ? SnippetRegion::forPlayback (takeStart.load(), takeEnd.load(), since.writeIndex, since.capacity)
+                          : SnippetRegion::forSelection (selectionStart, selectionLength, displayRotation.load(), zoomed.load(),
+                                                         zoom.offset.load(), zoom.width.load(), since.capacity);
+
+    SnippetExport::Options options;
+    options.channelMode = channelMode;
+    options.keepStart = usePlaybackRegion;
+    options.trimSilence = trimSilence;
+    options.thresholdDb = noiseThresholdDb;
+    options.snapToBars = BarSnapping::applies (snapFileLength, isStandalone, hostIsAbletonLive);
+    options.bpm = hostBpm.load();
+    options.appendBpm = appendBpm;
+    options.sampleRate = sampleRateHz;
+    options.save24Bit = save24Bit;
+
+    juce::AudioBuffer<float> samples;
+    const auto written = SnippetExport::write (folder, exportClock->now(), copyFunction(), since, region, options, samples);
+
+    if (! written.succeeded())
+    {
+        showExportError (folder, written.error);
+        return;
+    }
+
+    if (forDrag && written.file.existsAsFile())
+    {
+        lastWrittenFile = written.file.getFullPathName();
+        fileReadyForDrag = true;
+        dragPending = true;
+    }
+}
+
+void AudioPluginAudioProcessor::showExportError (const juce::File& folder, const juce::String& cause)
+{
+    const auto reason = cause.substring (0, 1).toLowerCase() + cause.substring (1);
+    userMessages->show (juce::MessageBoxIconType::InfoIcon, "Export - Error",
+                        productName + " could not save the snippet into " + folder.getFullPathName() + ": " + reason + ".");
 }
 
 void AudioPluginAudioProcessor::launchRecordPathDialogue()
 {
     userMessages->show (juce::MessageBoxIconType::InfoIcon, "Set Recording Directory",
                         productName + " requires a recording directory to save the dragged audio snippets. "
-                                      "You can press 'OK' to set it.");
+                                      "You can press 'OK' to set it.",
+                        [this] { browseForRecordingPath(); });
+}
+
+void AudioPluginAudioProcessor::browseForRecordingPath()
+{
+    recordPathChooser->browse ([this] (const juce::File& result) { recordingFolderChosen (result); });
+}
+
+void AudioPluginAudioProcessor::recordingFolderChosen (const juce::File& result)
+{
+    if (result != juce::File() && result.isDirectory())
+    {
+        if (result.hasWriteAccess())
+        {
+            {
+                const auto prefs = openPreferences();
+                prefs->setValue ("Recording Path", result.getFullPathName());
+                prefs->save();
+            }
+
+            recordingPathSet = true;
+            userMessages->show (juce::MessageBoxIconType::InfoIcon, "Recording Directory - Success",
+                                "Recording directory has been successfully set to:\n" + result.getFullPathName()
+                                    + "\n\nYou can change this folder later through the settings (Right Click/Downwards Arrow) of Quorvel.");
+        }
+        else
+        {
+            userMessages->show (juce::MessageBoxIconType::InfoIcon, "Recording Directory - Error",
+                                "Quorvel does not have enough permissions to save files into the selected directory. \n"
+                                "Please make sure that you haven't selected a directory that is used for system files, or is being protected.");
+        }
+
+        return;
+    }
+
+    const auto stored = openPreferences()->getValue ("Recording Path", "None");
+    const auto text = stored == "None"
+                        ? juce::String ("Recording directory is not selected or is invalid. You can set it again through the settings (Right Click/Downwards Arrow) of Quorvel.")
+                        : "Invalid directory selected, " + getName() + " will keep using the old recording path:\n" + stored;
+
+    userMessages->show (juce::MessageBoxIconType::WarningIcon, "Invalid Recording Directory", text);
+}
+
+void AudioPluginAudioProcessor::setNoiseThreshold (double dB, bool notify)
+{
+    noiseThresholdDb = dB;
+
+    if (notify)
+        userMessages->show (juce::MessageBoxIconType::InfoIcon, "Silence Threshold - Success",
+                            "Silence threshold has successfully been set to: " + juce::String (dB, 2)
+                                + "dBs. \nThreshold values are kept per instance, however you can save them as default through the same context menu.");
+}
+
+void AudioPluginAudioProcessor::saveDefaultNoiseThreshold (double dB)
+{
+    {
+        const auto prefs = openPreferences();
+        prefs->setValue ("Noise Threshold", dB);
+        prefs->save();
+    }
+
+    userMessages->show (juce::MessageBoxIconType::InfoIcon, "Silence Threshold - Success",
+                        "Default silence threshold has successfully been set to: " + juce::String (dB, 2) + "dBs.");
+}
+
+void AudioPluginAudioProcessor::calibrateFromSelection()
+{
+    if (! (selectionLength > 0.0001f))
+        return;
+
+    const auto since = captureSnapshot();
+    const auto region = SnippetRegion::forSelection (selectionStart, selectionLength, displayRotation.load(), zoomed.load(),
+                                                     zoom.offset.load(), zoom.width.load(), since.capacity);
+    setNoiseThreshold (SnippetExport::loudestLevel (copyFunction(), since, region), true);
+}
+
+SnippetExport::Copy AudioPluginAudioProcessor::copyFunction() const
+{
+    return [this] (const varrow::CircularBuffer::Snapshot& since, int first, int n, float* l, float* r)
+    {
+        return copyFromCapture (since, first, n, l, r);
+    };
 }
 
 bool AudioPluginAudioProcessor::getDragAllowed() const

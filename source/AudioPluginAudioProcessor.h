@@ -1,8 +1,11 @@
 #pragma once
 
+#include "RecordPathChooser.h"
+#include "SnippetExport.h"
 #include "Smoother.h"
 #include "UserMessages.h"
 #include "varrow/CircularBuffer.h"
+#include "varrow/Clock.h"
 #include "varrow/DisplayBuffer.h"
 #include "varrow/RestartMailbox.h"
 #include "varrow/Zoom.h"
@@ -66,9 +69,24 @@ public:
     void toggleOpenGL();
 
     //==============================================================================
+    /** Writes the selection (or the playback region) as a WAV file into the recording folder;
+        with forDrag the file is published for the drag-out. Failures are told to the user. */
     void saveCropRegionToFile (bool usePlaybackRegion, bool forDrag);
+
+    /** Asks for the recording folder: a message first, then the folder chooser. */
     void launchRecordPathDialogue();
+    void browseForRecordingPath();
+
+    /** The folder chooser's answer: stores a writable folder, or tells why it was not taken. */
+    void recordingFolderChosen (const juce::File& result);
+
     bool getDragAllowed() const;
+
+    void setNoiseThreshold (double dB, bool notify);
+    void saveDefaultNoiseThreshold (double dB);
+
+    /** Sets the threshold to the loudest level in the selection. */
+    void calibrateFromSelection();
 
     //==============================================================================
     /** Asks for a new capture length. The memory for it is prepared here, so the audio
@@ -82,6 +100,13 @@ public:
         the result's valid range were overwritten during the copy and read as silence. */
     varrow::CircularBuffer::CopyResult copyFromCapture (int first, int numSamples,
                                                          float* destLeft, float* destRight) const;
+
+    /** The ring and its write head now: the reference of the copies below. */
+    varrow::CircularBuffer::Snapshot captureSnapshot() const;
+
+    /** As above, but only from the ring `since` saw, with overwrites counted from it. */
+    varrow::CircularBuffer::CopyResult copyFromCapture (const varrow::CircularBuffer::Snapshot& since, int first,
+                                                         int numSamples, float* destLeft, float* destRight) const;
 
     static bool isAllowedRecordDuration (int seconds) noexcept;
     static int capacityFor (double sampleRate, int seconds) noexcept;
@@ -140,7 +165,8 @@ public:
     int channelMode = 0;
     double noiseThresholdDb = -125.0;
     bool recordingPathSet = false;
-    std::unique_ptr<juce::FileChooser> recordPathChooser;
+    std::unique_ptr<RecordPathChooser> recordPathChooser { RecordPathChooser::createDefault() };
+    varrow::Clock* exportClock = &varrow::Clock::system();   // the time in a snippet's name
     bool fileReadyForDrag = false;
     bool dragPending = false;
     juce::String lastWrittenFile;
@@ -175,6 +201,8 @@ private:
     class StorageReleaser;
 
     juce::String displaySizeKeyPrefix() const;
+    void showExportError (const juce::File& folder, const juce::String& cause);
+    SnippetExport::Copy copyFunction() const;
     static juce::AudioProcessorValueTreeState::ParameterLayout createParameterLayout();
 
     // Block processing steps, in the order processBlock runs them.

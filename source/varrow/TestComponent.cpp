@@ -1,4 +1,5 @@
 #include "TestComponent.h"
+#include "../TrimMenu.h"
 #include "../AudioPluginAudioProcessor.h"
 #include "../ValueParsing.h"
 
@@ -508,7 +509,7 @@ void TestComponent::handlePress (const juce::MouseEvent& e)
     if (r)
     {
         if (mouseHitTest() == ViewGeometry::onSelection)
-            showMenu (MenuPresenter::Menu::trim, menus[trimMenu], [] (int) {});
+            showTrimMenu();
         else
             showContextMenu();
 
@@ -826,6 +827,16 @@ void TestComponent::updateIdleCursor (const juce::ModifierKeys& mods, juce::Poin
 }
 
 //==============================================================================
+void TestComponent::showTrimMenu()
+{
+    menus[trimMenu] = TrimMenu::build (processor.trimSilence, processor.noiseThresholdDb);
+    showMenu (MenuPresenter::Menu::trim, menus[trimMenu], [safeThis = juce::Component::SafePointer<TestComponent> (this)] (int id)
+    {
+        if (safeThis != nullptr)
+            TrimMenu::perform (id, safeThis->processor);
+    });
+}
+
 void TestComponent::showMenu (MenuPresenter::Menu which, juce::PopupMenu& menu, std::function<void (int)> onChosen)
 {
     menu.setLookAndFeel (&getLookAndFeel());

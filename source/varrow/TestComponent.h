@@ -84,6 +84,7 @@ public:
 
     /** The settings menu, and the settings button's own menu. */
     void showContextMenu();
+    void showTrimMenu();
     void showHideContextButtonMenu();
 
     //==============================================================================
