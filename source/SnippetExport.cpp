@@ -54,9 +54,6 @@ SnippetExport::Copied SnippetExport::copy (const Copy& copyFromRing, const Snaps
             std::copy (channel + wrapLost.getEnd(), channel + n, channel + wrapLost.getStart());
     }
 
-    if (channelMode != stereo)
-        std::copy (first + headLost, first + n - wrapLost.getLength(), second + headLost);
-
     return { headLost, n - headLost - wrapLost.getLength(), true };
 }
 

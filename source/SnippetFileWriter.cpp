@@ -59,6 +59,90 @@ int renameWithoutReplacing (const juce::File& from, const juce::File& to)
     return std::rename (source, target) == 0 ? 0 : errno;
 }
 
+/** A buffered output stream on a file descriptor that keeps the cause of the first failure:
+    the framework's stream loses it when the disk fills part way through a write. */
+class FileDescriptorStream final : public juce::OutputStream
+{
+public:
+    explicit FileDescriptorStream (const juce::File& file)
+        : fd (::open (file.getFullPathName().toRawUTF8(), O_WRONLY | O_CLOEXEC))
+    {
+        if (fd < 0)
+            error = errno;
+    }
+
+    ~FileDescriptorStream() override
+    {
+        flush();
+
+        if (fd >= 0 && ::close (fd) != 0 && error == 0)
+            error = errno;
+    }
+
+    bool failed() const noexcept         { return error != 0; }
+    juce::String cause() const           { return describeErrno (error); }
+
+    void flush() override
+    {
+        if (error != 0 || used == 0)
+            return;
+
+        for (size_t done = 0; done < used;)
+        {
+            const auto n = ::pwrite (fd, buffer.data() + done, used - done, (off_t) (bufferStart + (juce::int64) done));
+
+            if (n < 0)
+            {
+                if (errno == EINTR)
+                    continue;
+
+                error = errno;
+                return;
+            }
+
+            done += (size_t) n;   // a short write is followed by one that tells the cause
+        }
+
+        bufferStart += (juce::int64) used;
+        used = 0;
+    }
+
+    bool setPosition (juce::int64 newPosition) override
+    {
+        flush();
+        bufferStart = newPosition;
+        return error == 0;
+    }
+
+    juce::int64 getPosition() override   { return bufferStart + (juce::int64) used; }
+
+    bool write (const void* data, size_t numBytes) override
+    {
+        const auto* bytes = static_cast<const char*> (data);
+
+        while (numBytes > 0 && error == 0)
+        {
+            const auto n = std::min (numBytes, buffer.size() - used);
+            std::memcpy (buffer.data() + used, bytes, n);
+            used += n;
+            bytes += n;
+            numBytes -= n;
+
+            if (used == buffer.size())
+                flush();
+        }
+
+        return error == 0;
+    }
+
+private:
+    int fd = -1;
+    int error = 0;
+    std::vector<char> buffer = std::vector<char> (16384);
+    size_t used = 0;
+    juce::int64 bufferStart = 0;
+};
+
 } // namespace
 
 SnippetFileWriter::Result SnippetFileWriter::write (const juce::File& folder, const juce::String& baseName,
@@ -95,12 +179,12 @@ SnippetFileWriter::Result SnippetFileWriter::write (const juce::File& folder, co
 juce::String SnippetFileWriter::writeSamples (const juce::File& file, const float* const* channels,
                                               int numSamples, int padding, const Format& format)
 {
-    auto stream = std::make_unique<juce::FileOutputStream> (file, 16384);
+    auto stream = std::make_unique<FileDescriptorStream> (file);
 
-    if (stream->failedToOpen())
-        return stream->getStatus().getErrorMessage();
+    if (stream->failed())
+        return stream->cause();
 
-    auto* output = stream.get();   // still ours to ask for its status; the writer owns it
+    auto* output = stream.get();   // still ours to ask for its state; the writer owns it
     juce::WavAudioFormat wav;
     std::unique_ptr<juce::AudioFormatWriter> writer (wav.createWriterFor (output, format.sampleRate,
                                                                           (unsigned int) format.numChannels,
@@ -113,8 +197,7 @@ juce::String SnippetFileWriter::writeSamples (const juce::File& file, const floa
 
     const auto failure = [output]
     {
-        const auto message = output->getStatus().getErrorMessage();
-        return message.isNotEmpty() ? message : juce::String ("the file could not be written");
+        return output->failed() ? output->cause() : juce::String ("the file could not be written");
     };
 
     for (int done = 0; done < numSamples;)
@@ -144,12 +227,12 @@ juce::String SnippetFileWriter::writeSamples (const juce::File& file, const floa
         }
     }
 
-    // The header is completed and everything reaches the file system here, while the stream's
-    // status can still be asked; closing afterwards writes the same header once more.
+    // The header is completed and everything handed to the file system here, while the
+    // stream can still be asked; closing afterwards writes the same header once more.
     writer->flush();
     output->flush();
 
-    if (output->getStatus().failed())
+    if (output->failed())
         return failure();
 
     writer.reset();
@@ -164,6 +247,12 @@ juce::String SnippetFileWriter::checkWrittenFile (const juce::File& file, juce::
 
     if (reader == nullptr || reader->lengthInSamples != numFrames || (int) reader->numChannels != format.numChannels
         || (int) reader->bitsPerSample != format.bitsPerSample)
+        return "the written file could not be read back complete";
+
+    // The samples the header announces must all be there: the file ends after them.
+    const auto dataBytes = numFrames * format.numChannels * (format.bitsPerSample / 8);
+
+    if (file.getSize() < dataBytes + 44)
         return "the written file could not be read back complete";
 
     return {};
