@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <ostream>
 #include <memory>
@@ -41,18 +42,27 @@ struct ShownMessage
 {
     juce::MessageBoxIconType icon;
     juce::String title, text;
+    std::function<void()> onDismissed {};
+
+    /** Closes the message as its "OK" button would. The callback is taken out first, so it may
+        show further messages (and so move this one) while it runs. */
+    void dismiss() const
+    {
+        if (const auto callback = onDismissed)
+            callback();
+    }
 };
 
-/** Records the processor's messages instead of showing them. */
+/** Records the processor's messages instead of showing them; a test dismisses them itself. */
 class RecordingMessages final : public UserMessages
 {
 public:
     explicit RecordingMessages (std::shared_ptr<std::vector<ShownMessage>> log) : messages (std::move (log)) {}
 
     void show (juce::MessageBoxIconType icon, const juce::String& title,
-               const juce::String& text, std::function<void()>) override
+               const juce::String& text, std::function<void()> onDismissed) override
     {
-        messages->push_back ({ icon, title, text });
+        messages->push_back ({ icon, title, text, std::move (onDismissed) });
     }
 
 private:
