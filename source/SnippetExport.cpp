@@ -39,13 +39,8 @@ SnippetExport::Copied SnippetExport::copy (const Copy& copyFromRing, const Snaps
     if (overwritten >= capacity)
         return {};
 
-    // The writer overwrites slots in order from the snapshot's write index (the oldest slot).
-    // In the region those slots start at `distance` and again, wrapped, at capacity - distance.
-    const int distance = (int) (((juce::int64) region.first - since.writeIndex + capacity) % capacity);
-    const int lost = (int) overwritten;
-    const int headLost = juce::jlimit (0, n, lost - distance);
-    const juce::Range<int> wrapLost { juce::jlimit (0, n, capacity - distance),
-                                      juce::jlimit (0, n, capacity - distance + lost) };
+    const auto [headLost, wrapLost] = varrow::CircularBuffer::lostAfterOverwrite (region.first, n, capacity,
+                                                                                  since.writeIndex, overwritten);
 
     if (! wrapLost.isEmpty())
     {
@@ -54,7 +49,7 @@ SnippetExport::Copied SnippetExport::copy (const Copy& copyFromRing, const Snaps
             std::copy (channel + wrapLost.getEnd(), channel + n, channel + wrapLost.getStart());
     }
 
-    return { headLost, n - headLost - wrapLost.getLength(), true };
+    return { headLost.getEnd(), n - headLost.getLength() - wrapLost.getLength(), true };
 }
 
 SnippetFileWriter::Result SnippetExport::write (const juce::File& folder, juce::Time time, const Copy& copyFromRing,

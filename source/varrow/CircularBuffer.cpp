@@ -157,7 +157,14 @@ CircularBuffer::Snapshot CircularBuffer::snapshot() const noexcept
 CircularBuffer::CopyResult CircularBuffer::copyRegion (int first, int numSamples,
                                                        float* destLeft, float* destRight) const noexcept
 {
-    return copyRegion (snapshot(), first, numSamples, destLeft, destRight);
+    const auto result = copyRegion (snapshot(), first, numSamples, destLeft, destRight);
+
+    // Only the one clean stretch is vouched for here; the rest reads as silence.
+    std::fill (destLeft, destLeft + result.valid.getStart(), 0.0f);
+    std::fill (destRight, destRight + result.valid.getStart(), 0.0f);
+    std::fill (destLeft + result.valid.getEnd(), destLeft + std::max (0, numSamples), 0.0f);
+    std::fill (destRight + result.valid.getEnd(), destRight + std::max (0, numSamples), 0.0f);
+    return result;
 }
 
 CircularBuffer::CopyResult CircularBuffer::copyRegion (const Snapshot& since, int first, int numSamples,
@@ -211,14 +218,37 @@ CircularBuffer::CopyResult CircularBuffer::copyRegion (const Snapshot& since, in
     const auto indexOf = [] (std::uint64_t p) { return (std::int64_t) (std::uint32_t) p; };
     const auto overwritten = std::max<std::int64_t> (0, (lapOf (end) - lapOf (since.position)) * cap
                                                             + indexOf (end) - indexOf (since.position));
-    const auto valid = keptAfterOverwrite (first, n, cap, since.writeIndex, overwritten);
+    if (overwritten >= cap)
+    {
+        auto result = zeroAll();
+        result.overwritten = overwritten;
+        result.sameRing = true;
+        return result;
+    }
 
-    std::fill (destLeft, destLeft + valid.getStart(), 0.0f);
-    std::fill (destRight, destRight + valid.getStart(), 0.0f);
-    std::fill (destLeft + valid.getEnd(), destLeft + numSamples, 0.0f);
-    std::fill (destRight + valid.getEnd(), destRight + numSamples, 0.0f);
+    const auto [headLost, wrapLost] = lostAfterOverwrite (first, n, cap, since.writeIndex, overwritten);
 
-    return { valid, cap, since.generation, overwritten, true };
+    for (const auto lost : { headLost, wrapLost })
+    {
+        std::fill (destLeft + lost.getStart(), destLeft + lost.getEnd(), 0.0f);
+        std::fill (destRight + lost.getStart(), destRight + lost.getEnd(), 0.0f);
+    }
+
+    return { keptAfterOverwrite (first, n, cap, since.writeIndex, overwritten), cap, since.generation, overwritten, true };
+}
+
+std::pair<juce::Range<int>, juce::Range<int>> CircularBuffer::lostAfterOverwrite (int first, int numSamples, int cap,
+                                                                                   int oldestIndex, std::int64_t overwritten) noexcept
+{
+    overwritten = std::clamp<std::int64_t> (overwritten, 0, cap);
+
+    // The writer overwrites slots in order from the oldest one, which lies `distance` slots
+    // before the copy's first slot; the copy meets it again, wrapped, at cap - distance.
+    const auto distance = ((std::int64_t) first - oldestIndex + cap) % cap;
+    const auto clampToCopy = [numSamples] (std::int64_t i) { return (int) std::clamp<std::int64_t> (i, 0, numSamples); };
+
+    return { { 0, clampToCopy (overwritten - distance) },
+             { clampToCopy (cap - distance), clampToCopy (cap - distance + overwritten) } };
 }
 
 juce::Range<int> CircularBuffer::keptAfterOverwrite (int first, int numSamples, int cap,

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <utility>
 
 namespace varrow
 {
@@ -71,9 +72,17 @@ public:
     CopyResult copyRegion (int first, int numSamples, float* destLeft, float* destRight) const noexcept;
 
     /** As above, with overwrites counted from `since` instead of from the start of this copy;
-        when the ring was restarted after `since`, nothing is copied (all zero, sameRing false). */
+        when the ring was restarted after `since`, nothing is copied (all zero, sameRing false).
+        Only the samples the writer reached are zeroed: where the copy passes the oldest slot,
+        samples on both sides of them are kept, while `valid` names the longer side. */
     CopyResult copyRegion (const Snapshot& since, int first, int numSamples,
                            float* destLeft, float* destRight) const noexcept;
+
+    /** The destination samples of a copy of numSamples slots from `first` that the writer
+        reached when it overwrote `overwritten` slots from the then oldest one: a stretch at the
+        start of the copy and one where the copy passes the oldest slot (either may be empty). */
+    static std::pair<juce::Range<int>, juce::Range<int>> lostAfterOverwrite (int first, int numSamples, int capacity,
+                                                                             int oldestIndex, std::int64_t overwritten) noexcept;
 
     /** The destination samples of a copy of numSamples slots from `first` that stay valid
         when the writer overwrote `overwritten` slots, starting at the then oldest one. */
