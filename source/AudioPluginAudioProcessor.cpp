@@ -7,9 +7,11 @@
 #include "varrow/DisplayFeed.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <unistd.h>
 
 namespace
 {
@@ -82,6 +84,14 @@ bool setAsideIfUnreadable (const juce::File& file)
         return true;
 
     return file.moveFileTo (file.getSiblingFile (file.getFileName() + ".damaged"));
+}
+
+/** A level in dB with exactly two decimals (-90 prints as -90.00), whatever the locale. */
+juce::String twoDecimals (double dB)
+{
+    char text[400];
+    const auto printed = std::to_chars (text, text + sizeof (text), dB, std::chars_format::fixed, 2);
+    return printed.ec == std::errc() ? juce::String (text, (size_t) (printed.ptr - text)) : juce::String (dB);
 }
 
 bool isAppleHost()
@@ -879,7 +889,9 @@ void AudioPluginAudioProcessor::recordingFolderChosen (const juce::File& result)
 {
     if (result != juce::File() && result.isDirectory())
     {
-        if (result.hasWriteAccess())
+        // The framework takes the superuser to write anywhere; the system is asked as well, so a
+        // read-only file system or a folder of /proc is refused even then.
+        if (result.hasWriteAccess() && ::access (result.getFullPathName().toRawUTF8(), W_OK) == 0)
         {
             {
                 const auto prefs = openPreferences();
@@ -916,7 +928,7 @@ void AudioPluginAudioProcessor::setNoiseThreshold (double dB, bool notify)
 
     if (notify)
         userMessages->show (juce::MessageBoxIconType::InfoIcon, "Silence Threshold - Success",
-                            "Silence threshold has successfully been set to: " + juce::String (dB, 2)
+                            "Silence threshold has successfully been set to: " + twoDecimals (dB)
                                 + "dBs. \nThreshold values are kept per instance, however you can save them as default through the same context menu.");
 }
 
@@ -929,7 +941,7 @@ void AudioPluginAudioProcessor::saveDefaultNoiseThreshold (double dB)
     }
 
     userMessages->show (juce::MessageBoxIconType::InfoIcon, "Silence Threshold - Success",
-                        "Default silence threshold has successfully been set to: " + juce::String (dB, 2) + "dBs.");
+                        "Default silence threshold has successfully been set to: " + twoDecimals (dB) + "dBs.");
 }
 
 void AudioPluginAudioProcessor::calibrateFromSelection()
