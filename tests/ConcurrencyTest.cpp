@@ -1,4 +1,5 @@
 #include "TestEnvironment.h"
+#include "WavFile.h"
 
 #include <gtest/gtest.h>
 #include <pthread.h>
@@ -375,4 +376,93 @@ TEST (Concurrency, CopiesSurviveRestartsOfTheRing)
     // is vouched for was captured.
     EXPECT_GE (tally.vouchedFor, tally.requested / 4);
     EXPECT_GE (tally.captured, tally.requested / 8);
+}
+
+TEST (Concurrency, ExportsDuringCaptureLeaveOutWhatTheWriteHeadOverwrote)
+{
+    // A 15 s ring at 48 kHz (720000 slots). Each round selects half of it around the write
+    // head, lets the writer capture a sixteenth of the ring while the export runs, and reads
+    // the file back: the newest samples up to the head, then the oldest ones from the first
+    // the head had not reached by the end of the copy. Nothing newer, nothing silent.
+    clearHome();
+    const auto folder = juce::File (recordingFolder());
+    writePreferences ({ { "Recording Path", folder.getFullPathName() }, { "Record Duration", "15" } });
+    ProcessorUnderTest p;
+    p->prepareToPlay (48000.0, CaptureThread::blockSize);
+    const int capacity = p->captureBuffer->capacity;
+    const int n = capacity / 2;
+
+#ifdef __SANITIZE_THREAD__
+    constexpr int rounds = 3;
+#else
+    constexpr int rounds = 12;
+#endif
+
+    int roundsWithOverwrites = 0;
+    CaptureThread capture (*p);
+    const auto wholeBlocks = [] (Count samples) { return samples / CaptureThread::blockSize * CaptureThread::blockSize; };
+    Count end = wholeBlocks (2 * (Count) capacity);
+    capture.allowUpTo (end);
+    capture.waitUntilCaptured (end);
+    const int firstSlot = capture.epochsSoFar().front().firstSlot;
+
+    for (int round = 0; round < rounds; ++round)
+    {
+        const auto from = end;
+        const int head = (int) ((firstSlot + from) % capacity);
+        const int first = (head - n / 2 + capacity) % capacity;
+        p->selectionStart = (float) ((double) first / capacity);
+        p->selectionLength = 0.5f;
+
+        end += wholeBlocks (capacity / 16);
+        capture.allowUpTo (end);
+        capture.waitUntilStarted (from + CaptureThread::blockSize);
+        p->saveCropRegionToFile (false, true);
+        const auto to = capture.started.load();
+        capture.waitUntilCaptured (end);
+
+        ASSERT_TRUE (p->fileReadyForDrag) << "round " << round;
+        p->fileReadyForDrag = p->dragPending = false;
+        const auto file = juce::File (p->lastWrittenFile);
+        const auto wav = WavFile::read (file);
+        ASSERT_TRUE (wav.isFloat() && wav.channels == 2) << "round " << round;
+        const auto frames = (int) wav.frames;
+
+        // The newest sample tells the moment of the copy's reference point; the missing frames
+        // tell how far the head went on before the copy ended.
+        Count newest = -1;
+
+        for (int i = 0; i < frames; ++i)
+            newest = std::max (newest, decode (wav.samples[0][(size_t) i], wav.samples[1][(size_t) i]));
+
+        const Count snapshot = newest + 1;
+        const int overwritten = n - frames;
+        ASSERT_GE (snapshot, from) << "round " << round;
+        ASSERT_LE (snapshot, to) << "round " << round;
+        ASSERT_GE (overwritten, 0) << "round " << round;
+        ASSERT_LE (snapshot + overwritten, end) << "round " << round << ": more left out than the writer could reach";
+
+        const int headThen = (int) ((firstSlot + snapshot) % capacity);
+        int i = 0;
+
+        for (int k = 0; k < n; ++k)
+        {
+            const int slot = (first + k) % capacity;
+
+            if ((slot - headThen + capacity) % capacity < overwritten)
+                continue;   // reached by the head: left out
+
+            const Count expected = snapshot - 1 - ((headThen - 1 - slot + 2 * (Count) capacity) % capacity);
+            ASSERT_EQ (decode (wav.samples[0][(size_t) i], wav.samples[1][(size_t) i]), expected)
+                << "round " << round << ", frame " << i << " (slot " << slot << ")";
+            ++i;
+        }
+
+        ASSERT_EQ (i, frames);
+        roundsWithOverwrites += overwritten > 0 ? 1 : 0;
+        file.deleteFile();
+    }
+
+    // The writer ran during the copies, so the head did overwrite a part of some regions.
+    EXPECT_GT (roundsWithOverwrites, 0);
 }

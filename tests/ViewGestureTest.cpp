@@ -30,10 +30,9 @@ protected:
     float freezeParameter() const   { return (*p)->parameters.getParameter ("Freeze")->getValue(); }
 
     /** Presses on the selection and holds still past the second, so that the drag's file is
-        written (by the stand-in exporter). */
+        written. */
     void holdOnTheSelectionUntilItsFileIsWritten()
     {
-        writeSnippetsAsTheExporterDoes();
         select();
         press (350, 40, "L");
         clock.steadyMs += 1001;
@@ -380,7 +379,7 @@ TEST_F (PlugInView, AFileWrittenForTheDragLeavesAtTheNextDragEvent)
 {
     holdOnTheSelectionUntilItsFileIsWritten();
     ASSERT_EQ (view->getGesture(), Gesture::fileDrag);
-    ASSERT_EQ (snippetWrites, 1);
+    ASSERT_EQ (snippetsWritten(), 1);
 
     view->mouseDrag (mouseAt (*view, 360, 40, keys ("L")));
     ASSERT_EQ (drag.draggedFiles, juce::StringArray ((*p)->lastWrittenFile));
@@ -394,7 +393,7 @@ TEST_F (PlugInView, AFileWrittenForTheDragLeavesAtTheNextDragEvent)
     EXPECT_EQ ((*p)->selectionLength, 0.0f);
     release (380, 40);
     EXPECT_EQ (view->getGesture(), Gesture::idle);
-    EXPECT_EQ (snippetWrites, 1);
+    EXPECT_EQ (snippetsWritten(), 1);
 }
 
 TEST_F (PlugInView, ReleasingDuringAFileDragKeepsTheFileWaitingForTheNextDrag)
@@ -421,7 +420,7 @@ TEST_F (PlugInView, ReleasingDuringAFileDragKeepsTheFileWaitingForTheNextDrag)
     tick();
     EXPECT_EQ (view->getGesture(), Gesture::idle);
     EXPECT_EQ ((*p)->selectionLength, 0.0f);
-    EXPECT_EQ (snippetWrites, 1);
+    EXPECT_EQ (snippetsWritten(), 1);
 }
 
 TEST_F (PlugInView, ARefusedExternalDragEndsAtOnce)

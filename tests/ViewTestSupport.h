@@ -81,9 +81,8 @@ protected:
 
     void SetUp() override;
 
-    /** Lets the view's snippet writes land as the exporter's do: a small file in the
-        recording folder, named in `lastWrittenFile`, with the drag flags raised for a drag. */
-    void writeSnippetsAsTheExporterDoes();
+    /** The snippets the exporter has written into the recording folder so far. */
+    static int snippetsWritten();
 
     /** Runs blocks of a constant input through the processor, as the audio thread would. */
     void runAudio (int blocks, float value = 0.5f, int blockSize = 512);
@@ -104,7 +103,6 @@ protected:
     FakeClock clock;
     FakeDrag drag;
     FakeMenus menus;
-    int snippetWrites = 0;
 
 private:
     bool standalone;
