@@ -38,9 +38,3 @@ SnippetRegion SnippetRegion::fromFractions (double start, double length, int cap
     const auto reduced = std::fmod (first, c);
     return { (int) (reduced < 0.0 ? reduced + c : reduced), (int) n };
 }
-
-int SnippetRegion::ringIndex (int i, int capacity) const noexcept
-{
-    const auto p = (juce::int64) first + i;
-    return (int) (p % capacity);
-}

@@ -22,7 +22,4 @@ struct SnippetRegion
     /** A start and a length as fractions of the capacity, each rounded to whole samples
         (halves away from zero). The length is kept within one ring. */
     static SnippetRegion fromFractions (double start, double length, int capacity) noexcept;
-
-    /** The ring index of the region's sample i. */
-    int ringIndex (int i, int capacity) const noexcept;
 };

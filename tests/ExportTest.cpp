@@ -600,9 +600,14 @@ TEST_F (FailingExport, AFileSystemThatFillsUpLeavesNoFile)
     if (mount ("tmpfs", target.getFullPathName().toRawUTF8(), "tmpfs", 0, "size=256k") != 0)
         GTEST_SKIP() << "this machine does not let the test mount a small file system (" << std::strerror (errno) << ")";
 
+    struct Unmount
+    {
+        ~Unmount() { umount (path.toRawUTF8()); }
+        juce::String path;
+    } const unmount { target.getFullPathName() };
+
     useFolder (target);
     expectFailedCleanly (target, "no space left on device");
-    umount (target.getFullPathName().toRawUTF8());
 }
 
 TEST_F (FailingExport, AWriteCutOffMidFileLeavesNoFile)
