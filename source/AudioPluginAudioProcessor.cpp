@@ -877,7 +877,12 @@ void AudioPluginAudioProcessor::launchRecordPathDialogue()
     userMessages->show (juce::MessageBoxIconType::InfoIcon, "Set Recording Directory",
                         productName + " requires a recording directory to save the dragged audio snippets. "
                                       "You can press 'OK' to set it.",
-                        [this] { browseForRecordingPath(); });
+                        [this, alive = std::weak_ptr<const int> (lifetime)]
+                        {
+                            // The message box can outlive a plug-in its host has removed.
+                            if (! alive.expired())
+                                browseForRecordingPath();
+                        });
 }
 
 void AudioPluginAudioProcessor::browseForRecordingPath()

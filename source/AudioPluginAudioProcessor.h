@@ -218,6 +218,7 @@ private:
     void applyOutputGain (juce::AudioBuffer<float>& buffer, int numInputs) noexcept;
 
     std::unique_ptr<UserMessages> userMessages;
+    const std::shared_ptr<const int> lifetime = std::make_shared<const int> (0);   // watched by callbacks that may outlive us
     std::atomic<float>* freezeParameterValue = nullptr;
     varrow::RestartMailbox restartMailbox;
     std::unique_ptr<StorageReleaser> storageReleaser;

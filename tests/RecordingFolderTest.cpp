@@ -184,6 +184,18 @@ TEST_F (RecordingFolder, DismissingTheRequestOpensTheChooserWhoseFolderIsTaken)
     EXPECT_EQ (p->messages->back().title, "Recording Directory - Success");
 }
 
+TEST_F (RecordingFolder, ARequestDismissedAfterItsProcessorIsGoneOpensNothing)
+{
+    // A host can remove the plug-in while the request is still on screen.
+    auto p = makeProcessor (std::nullopt);
+    ASSERT_EQ (p->messages->size(), 1u);
+    const auto messages = p->messages;
+    p->processor.reset();
+
+    messages->front().dismiss();   // must not reach the destroyed processor
+    EXPECT_EQ (messages->size(), 1u);
+}
+
 TEST_F (RecordingFolder, TheRequestCanBeMadeAgainWithAFolderStored)
 {
     const auto p = makeProcessor (recordingFolder());
