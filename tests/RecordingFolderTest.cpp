@@ -49,15 +49,6 @@ FakeChooser& installFakeChooser (AudioPluginAudioProcessor& processor)
     return fake;
 }
 
-::testing::AssertionResult isMessage (const ShownMessage& m, Icon icon, const juce::String& title, const juce::String& text)
-{
-    if (m.icon == icon && m.title == title && m.text == text)
-        return ::testing::AssertionSuccess();
-
-    return ::testing::AssertionFailure() << "shown: icon " << (int) m.icon << ", \"" << m.title << "\", \"" << m.text
-                                         << "\"\nwanted: icon " << (int) icon << ", \"" << title << "\", \"" << text << "\"";
-}
-
 juce::File homeFolder()   { return juce::File::getSpecialLocation (juce::File::userHomeDirectory); }
 
 juce::Array<juce::File> snippetsIn (const juce::File& folder, bool recursive = false)

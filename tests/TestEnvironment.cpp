@@ -121,4 +121,14 @@ void processBlock (AudioPluginAudioProcessor& processor, juce::AudioBuffer<float
     processor.processBlock (buffer, midi);
 }
 
+::testing::AssertionResult isMessage (const ShownMessage& m, juce::MessageBoxIconType icon,
+                                      const juce::String& title, const juce::String& text)
+{
+    if (m.icon == icon && m.title == title && m.text == text)
+        return ::testing::AssertionSuccess();
+
+    return ::testing::AssertionFailure() << "shown: icon " << (int) m.icon << ", \"" << m.title << "\", \"" << m.text
+                                         << "\"\nwanted: icon " << (int) icon << ", \"" << title << "\", \"" << text << "\"";
+}
+
 } // namespace quorvel::test

@@ -53,6 +53,10 @@ struct ShownMessage
     }
 };
 
+/** Whether the message is exactly this one: icon, title and text. */
+::testing::AssertionResult isMessage (const ShownMessage& m, juce::MessageBoxIconType icon,
+                                      const juce::String& title, const juce::String& text);
+
 /** Records the processor's messages instead of showing them; a test dismisses them itself. */
 class RecordingMessages final : public UserMessages
 {

@@ -92,15 +92,6 @@ std::vector<MenuEntry> expectedTrimMenu (bool trimSilence, const juce::String& t
     return entries;
 }
 
-::testing::AssertionResult isMessage (const ShownMessage& m, Icon icon, const juce::String& title, const juce::String& text)
-{
-    if (m.icon == icon && m.title == title && m.text == text)
-        return ::testing::AssertionSuccess();
-
-    return ::testing::AssertionFailure() << "shown: icon " << (int) m.icon << ", \"" << m.title << "\", \"" << m.text
-                                         << "\"\nwanted: icon " << (int) icon << ", \"" << title << "\", \"" << text << "\"";
-}
-
 juce::String thresholdSetText (const juce::String& twoDecimals)
 {
     return "Silence threshold has successfully been set to: " + twoDecimals
