@@ -252,6 +252,7 @@ void AudioPluginAudioProcessor::prepareToPlay (double sampleRate, int)
 
         captureBuffer = std::make_unique<varrow::CircularBuffer> (capacity);
         previewPosition = std::fmod (previewPosition, (double) captureBuffer->capacity);
+        prepareSnippetStorage (capacity);
     }
     catch (const std::bad_alloc&)
     {
@@ -601,6 +602,24 @@ void AudioPluginAudioProcessor::requestRecordDuration (int seconds)
     pendingRecordDuration.store (seconds);
     restartMailbox.post (std::move (parcel));
     storageReleaser->watch();
+    prepareSnippetStorage (capacity);
+}
+
+void AudioPluginAudioProcessor::prepareSnippetStorage (int capacity)
+{
+    // Exports copy into this buffer, sized with the ring and touched here: memory first touched
+    // during an export, or freed after it, can hold up the audio thread on some systems.
+    try
+    {
+        snippetStorage.setSize (2, capacity, false, false, false);
+
+        for (int channel = 0; channel < 2; ++channel)
+            juce::FloatVectorOperations::clear (snippetStorage.getWritePointer (channel), capacity);
+    }
+    catch (const std::bad_alloc&)
+    {
+        snippetStorage.setSize (0, 0);   // an export then asks for the memory itself
+    }
 }
 
 void AudioPluginAudioProcessor::requestPreviewSeek (double ringPosition)
@@ -848,8 +867,16 @@ void AudioPluginAudioProcessor::saveCropRegionToFile (bool usePlaybackRegion, bo
     options.sampleRate = sampleRateHz;
     options.save24Bit = save24Bit;
 
-    juce::AudioBuffer<float> samples;
-    const auto written = SnippetExport::write (folder, exportClock->now(), copyFunction(), since, region, options, samples);
+    SnippetFileWriter::Result written;
+
+    try
+    {
+        written = SnippetExport::write (folder, exportClock->now(), copyFunction(), since, region, options, snippetStorage);
+    }
+    catch (const std::bad_alloc&)
+    {
+        written.error = "there is not enough memory for it";
+    }
 
     if (! written.succeeded())
     {

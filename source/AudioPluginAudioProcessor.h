@@ -202,6 +202,7 @@ private:
 
     juce::String displaySizeKeyPrefix() const;
     void showExportError (const juce::File& folder, const juce::String& cause);
+    void prepareSnippetStorage (int capacity);
     SnippetExport::Copy copyFunction() const;
     static juce::AudioProcessorValueTreeState::ParameterLayout createParameterLayout();
 
@@ -218,6 +219,7 @@ private:
     void applyOutputGain (juce::AudioBuffer<float>& buffer, int numInputs) noexcept;
 
     std::unique_ptr<UserMessages> userMessages;
+    juce::AudioBuffer<float> snippetStorage;   // the exports' copy of a region; message thread
     const std::shared_ptr<const int> lifetime = std::make_shared<const int> (0);   // watched by callbacks that may outlive us
     std::atomic<float>* freezeParameterValue = nullptr;
     varrow::RestartMailbox restartMailbox;
