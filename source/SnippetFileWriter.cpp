@@ -87,23 +87,9 @@ public:
         if (error != 0 || used == 0)
             return;
 
-        for (size_t done = 0; done < used;)
-        {
-            const auto n = ::pwrite (fd, buffer.data() + done, used - done, (off_t) (bufferStart + (juce::int64) done));
+        if (writeAt (bufferStart, buffer.data(), used))
+            bufferStart += (juce::int64) used;
 
-            if (n < 0)
-            {
-                if (errno == EINTR)
-                    continue;
-
-                error = errno;
-                return;
-            }
-
-            done += (size_t) n;   // a short write is followed by one that tells the cause
-        }
-
-        bufferStart += (juce::int64) used;
         used = 0;
     }
 
@@ -119,6 +105,17 @@ public:
     bool write (const void* data, size_t numBytes) override
     {
         const auto* bytes = static_cast<const char*> (data);
+
+        // Large blocks go straight to the file, as the framework's stream does.
+        if (numBytes >= buffer.size())
+        {
+            flush();
+
+            if (error == 0 && writeAt (bufferStart, bytes, numBytes))
+                bufferStart += (juce::int64) numBytes;
+
+            return error == 0;
+        }
 
         while (numBytes > 0 && error == 0)
         {
@@ -136,6 +133,27 @@ public:
     }
 
 private:
+    bool writeAt (juce::int64 position, const char* bytes, size_t numBytes)
+    {
+        for (size_t done = 0; done < numBytes;)
+        {
+            const auto n = ::pwrite (fd, bytes + done, numBytes - done, (off_t) (position + (juce::int64) done));
+
+            if (n < 0)
+            {
+                if (errno == EINTR)
+                    continue;
+
+                error = errno;
+                return false;
+            }
+
+            done += (size_t) n;   // a short write is followed by one that tells the cause
+        }
+
+        return true;
+    }
+
     int fd = -1;
     int error = 0;
     std::vector<char> buffer = std::vector<char> (16384);

@@ -30,7 +30,7 @@ public:
                          const float* const* channels, int numSamples, int padding, const Format& format);
 
     /** Samples handed to the framework's writer per call: its conversion buffer stays small. */
-    static constexpr int samplesPerWrite = 16384;
+    static constexpr int samplesPerWrite = 65536;
 
 private:
     static juce::String writeSamples (const juce::File& file, const float* const* channels,
