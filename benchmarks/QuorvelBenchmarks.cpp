@@ -26,7 +26,8 @@
 //                        adds _freed_later, _huge_pages and _prefaulted (see StoragePath) and
 //                        prints where each round's slowest blocks fell
 //   export_peak_ratio_600s  the memory a 600 s export adds at its peak over its samples' size
-//                        as float (see measureExports)
+//                        as float (see measureExports). The snippet storage is held with the
+//                        ring (its samples' size once), so an export itself adds next to nothing
 //   waveform_paint_us_*  one repaint of the waveform (RenderingBenchmarks.cpp), at 1000 x 79
 //                        and 2560 x 400: the slower of the Carbon and the Rainbow (palette)
 //                        theme, each also on its own line
@@ -719,10 +720,10 @@ long threadPageFaults() noexcept
     return usage.ru_minflt + usage.ru_majflt;
 }
 
-/** Where an export's snippet storage comes from. The product allocates it afresh in every
-    call; the others copy the product's steps (SnippetExport::write with the same region
-    and options) to see what the fresh memory costs the audio thread:
-      reused          one storage kept (and touched) for all exports
+/** Where an export's snippet storage comes from. The product keeps one, sized and touched
+    together with the ring; the others copy the product's steps (SnippetExport::write with the
+    same region and options) to see what fresh memory would cost the audio thread:
+      reused          one storage kept (and touched) for all exports, as the product does
       freedLater      fresh storage, freed only after the round's timed blocks
       hugePages       fresh storage in transparent huge pages, freed at the end as usual
       prefaulted      fresh storage, touched before the round's timed blocks, freed at the end */
