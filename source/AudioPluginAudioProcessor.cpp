@@ -1,13 +1,13 @@
 #include "AudioPluginAudioProcessor.h"
 #include "AudioPluginAudioProcessorEditor.h"
 #include "BarSnapping.h"
+#include "NumberText.h"
 #include "ValueParsing.h"
 #include "ValueTreeStreamCheck.h"
 #include "XmlTextCheck.h"
 #include "varrow/DisplayFeed.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -84,14 +84,6 @@ bool setAsideIfUnreadable (const juce::File& file)
         return true;
 
     return file.moveFileTo (file.getSiblingFile (file.getFileName() + ".damaged"));
-}
-
-/** A level in dB with exactly two decimals (-90 prints as -90.00), whatever the locale. */
-juce::String twoDecimals (double dB)
-{
-    char text[400];
-    const auto printed = std::to_chars (text, text + sizeof (text), dB, std::chars_format::fixed, 2);
-    return printed.ec == std::errc() ? juce::String (text, (size_t) (printed.ptr - text)) : juce::String (dB);
 }
 
 bool isAppleHost()
@@ -823,6 +815,38 @@ void AudioPluginAudioProcessor::toggleOpenGL()
                             + productName + " has to be closed and re-opened for the changes to take effect.");
 }
 
+void AudioPluginAudioProcessor::savePreference (const juce::String& key, const juce::var& value)
+{
+    const auto prefs = openPreferences();
+    prefs->setValue (key, value);
+    prefs->save();
+}
+
+void AudioPluginAudioProcessor::notifyUser (const juce::String& title, const juce::String& text)
+{
+    userMessages->show (juce::MessageBoxIconType::InfoIcon, title, text);
+}
+
+void AudioPluginAudioProcessor::openManual()
+{
+    const auto page = manualOpener->findPage();
+
+    if (! page.existsAsFile())
+    {
+        notifyUser ("Online Manual - Error",
+                    productName + " could not find its manual. It is installed with the program as "
+                                  "share/doc/quorvel/manual.html, or beside it as manual.html.");
+        return;
+    }
+
+    manualOpener->open (page, [this, alive = std::weak_ptr<const int> (lifetime), page] (const juce::String& cause)
+    {
+        if (! alive.expired())
+            notifyUser ("Online Manual - Error",
+                        productName + " could not open its manual " + page.getFullPathName() + " in a web browser: " + cause + ".");
+    });
+}
+
 //==============================================================================
 void AudioPluginAudioProcessor::saveCropRegionToFile (bool usePlaybackRegion, bool forDrag)
 {
@@ -960,7 +984,7 @@ void AudioPluginAudioProcessor::setNoiseThreshold (double dB, bool notify)
 
     if (notify)
         userMessages->show (juce::MessageBoxIconType::InfoIcon, "Silence Threshold - Success",
-                            "Silence threshold has successfully been set to: " + twoDecimals (dB)
+                            "Silence threshold has successfully been set to: " + NumberText::twoDecimals (dB)
                                 + "dBs. \nThreshold values are kept per instance, however you can save them as default through the same context menu.");
 }
 
@@ -973,7 +997,7 @@ void AudioPluginAudioProcessor::saveDefaultNoiseThreshold (double dB)
     }
 
     userMessages->show (juce::MessageBoxIconType::InfoIcon, "Silence Threshold - Success",
-                        "Default silence threshold has successfully been set to: " + twoDecimals (dB) + "dBs.");
+                        "Default silence threshold has successfully been set to: " + NumberText::twoDecimals (dB) + "dBs.");
 }
 
 void AudioPluginAudioProcessor::calibrateFromSelection()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ManualOpener.h"
 #include "RecordPathChooser.h"
 #include "SnippetExport.h"
 #include "Smoother.h"
@@ -67,6 +68,16 @@ public:
 
     /** Flips the stored OpenGL setting; an open editor keeps its rendering until reopened. */
     void toggleOpenGL();
+
+    /** Writes one preference and saves the file at once. */
+    void savePreference (const juce::String& key, const juce::var& value);
+
+    /** Shows an information message with an "OK" button. */
+    void notifyUser (const juce::String& title, const juce::String& text);
+
+    /** Opens the manual installed with Quorvel in the default web browser; says so when it
+        cannot be found or opened. */
+    void openManual();
 
     //==============================================================================
     /** Writes the selection (or the playback region) as a WAV file into the recording folder;
@@ -167,6 +178,7 @@ public:
     bool recordingPathSet = false;
     std::unique_ptr<RecordPathChooser> recordPathChooser { RecordPathChooser::createDefault() };
     varrow::Clock* exportClock = &varrow::Clock::system();   // the time in a snippet's name
+    std::unique_ptr<ManualOpener> manualOpener { ManualOpener::createDefault() };
     bool fileReadyForDrag = false;
     bool dragPending = false;
     juce::String lastWrittenFile;
@@ -191,7 +203,7 @@ public:
 
     // Environment
     const bool isStandalone;
-    const bool hostIsAbletonLive;
+    bool hostIsAbletonLive;   // detected at construction; a test may stand in for Live
     const bool hostIsAppleHost;
 
     static constexpr int noWidthSeen = -1;

@@ -86,9 +86,11 @@ void AudioPluginAudioProcessorEditor::timerCallback()
         return;
 
     const auto now = testComponent.getClock().now().toMilliseconds();
+    const auto changes = testComponent.changesSinceLastTick();
 
-    // A wall clock set back would otherwise hold the waveform still until it caught up.
-    if (now < lastWaveformRepaintMs
+    // A wall clock set back would otherwise hold the waveform still until it caught up. A
+    // changed look (theme, display gain, shape) is drawn at once, whatever the frame rate.
+    if (changes.waveform || now < lastWaveformRepaintMs
         || (double) (now - lastWaveformRepaintMs) * 0.001 > (double) (1.0f / (float) audioProcessor.targetFps))
     {
         testComponent.waveformDisplay.repaint();
@@ -97,7 +99,6 @@ void AudioPluginAudioProcessorEditor::timerCallback()
 
     // The overlays are drawn anew every tick; while only the write head moves, only what it
     // swept needs it.
-    const auto changes = testComponent.changesSinceLastTick();
 
     if (changes.everything)
     {

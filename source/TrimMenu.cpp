@@ -1,7 +1,6 @@
 #include "TrimMenu.h"
 #include "AudioPluginAudioProcessor.h"
-
-#include <cstdio>
+#include "NumberText.h"
 
 namespace
 {
@@ -23,10 +22,7 @@ constexpr Preset presets[] { { TrimMenu::minus125dB, -125.0, "-125dB" },
 
 juce::String TrimMenu::thresholdText (double thresholdDb)
 {
-    // "%g" as the C library prints it; a comma from a host's locale becomes a point.
-    char text[64];
-    std::snprintf (text, sizeof (text), "%g", thresholdDb);
-    return juce::String (text).replaceCharacter (',', '.');
+    return NumberText::general (thresholdDb);
 }
 
 juce::PopupMenu TrimMenu::build (bool trimSilence, double thresholdDb)

@@ -1,4 +1,5 @@
 #include "TestComponent.h"
+#include "SettingsMenu.h"
 #include "../TrimMenu.h"
 #include "../AudioPluginAudioProcessor.h"
 #include "../ValueParsing.h"
@@ -81,6 +82,11 @@ void TestComponent::clearPendingDrag()
 void TestComponent::selectTheme (int number)
 {
     theme = &Theme::all()[(size_t) Theme::indexForNumber (number)];
+}
+
+int TestComponent::getThemeNumber() const noexcept
+{
+    return (int) (theme - Theme::all().data()) + 1;
 }
 
 float TestComponent::animationTime() const
@@ -362,6 +368,11 @@ bool TestComponent::FrameKey::operator== (const FrameKey& o) const noexcept
     return tie (*this) == tie (o);
 }
 
+bool TestComponent::WaveformKey::operator== (const WaveformKey& o) const noexcept
+{
+    return theme == o.theme && displayGain == o.displayGain && legacyDisplay == o.legacyDisplay;
+}
+
 TestComponent::FrameKey TestComponent::currentFrameKey() const noexcept
 {
     const auto window = currentWindow();
@@ -410,6 +421,11 @@ TestComponent::Changes TestComponent::changesSinceLastTick()
     Changes changes;
 
     changes.everything = ! lastFrame.has_value() || ! (*lastFrame == frame) || isAnimating() || ! processor.prepared;
+
+    const WaveformKey waveform { theme, processor.displayGain, processor.legacyDisplay };
+    changes.waveform = ! lastWaveform.has_value() || ! (*lastWaveform == waveform);
+    lastWaveform = waveform;
+
     // The head moves less than a pixel per tick at most ring lengths; while it stays on its
     // column the band would be painted exactly as it is, so it is left alone.
     if (band != lastWriteHeadBand)
@@ -845,9 +861,13 @@ void TestComponent::showMenu (MenuPresenter::Menu which, juce::PopupMenu& menu, 
 
 void TestComponent::showContextMenu()
 {
-    auto& menu = menus[settingsMenu];
-    menu.clear();
-    showMenu (MenuPresenter::Menu::settings, menu, [] (int) {});
+    menus[settingsMenu] = SettingsMenu::build (processor, getThemeNumber());
+    showMenu (MenuPresenter::Menu::settings, menus[settingsMenu], [safeThis = juce::Component::SafePointer<TestComponent> (this)] (int id)
+    {
+        if (safeThis != nullptr)
+            SettingsMenu::perform (id, { safeThis->processor, *safeThis, safeThis->pauseButton,
+                                         safeThis->settingsButton, *safeThis->shell });
+    });
 }
 
 void TestComponent::showHideContextButtonMenu()

@@ -4,6 +4,7 @@
 #include "ExternalDrag.h"
 #include "MenuPresenter.h"
 #include "PointerSource.h"
+#include "StandaloneShell.h"
 #include "Theme.h"
 #include "ViewGeometry.h"
 #include "../Smoother.h"
@@ -75,6 +76,7 @@ public:
         bool everything = true;
         juce::Rectangle<int> writeHead;   // the band the head swept, with its trail and fade
         juce::Rectangle<int> grip;        // the resize grip, while its colour is animated
+        bool waveform = true;             // the waveform's own look (theme, gain, shape) changed
     };
 
     /** Called once per tick: all of the view, unless the write head's move is the only change
@@ -91,6 +93,7 @@ public:
     /** Makes a stored theme number (1 to 5; others mean 1) the current theme. */
     void selectTheme (int number);
     const Theme& getTheme() const noexcept      { return *theme; }
+    int getThemeNumber() const noexcept;
 
     /** Seconds within the current minute, the clock of every colour animation. */
     float animationTime() const;
@@ -104,6 +107,7 @@ public:
     void setClock (Clock& newClock) noexcept                  { clock = &newClock; }
     void setExternalDrag (ExternalDrag& drag) noexcept        { externalDrag = &drag; }
     void setMenuPresenter (MenuPresenter& presenter) noexcept { menuPresenter = &presenter; }
+    void setStandaloneShell (StandaloneShell& newShell) noexcept { shell = &newShell; }
     Clock& getClock() const noexcept                          { return *clock; }
 
     //==============================================================================
@@ -143,6 +147,16 @@ private:
         bool operator== (const FrameKey& other) const noexcept;
     };
 
+    /** What the waveform image is drawn from besides the columns and the zoom. */
+    struct WaveformKey
+    {
+        const Theme* theme;
+        double displayGain;
+        bool legacyDisplay;
+
+        bool operator== (const WaveformKey& other) const noexcept;
+    };
+
     FrameKey currentFrameKey() const noexcept;
     std::optional<double> writeHeadPosition() const noexcept;   // as a ring fraction; nothing without a ring
     juce::Rectangle<int> writeHeadBand() const noexcept;
@@ -168,13 +182,14 @@ private:
     void verticalLine (juce::Graphics& g, int x, float top, float bottom, juce::Colour colour);
 
     AudioPluginAudioProcessor& processor;
-    [[maybe_unused]] juce::Component& pauseButton;      // shown and hidden from the settings menu
+    juce::Component& pauseButton;      // both shown and hidden from the settings menu
     juce::Component& settingsButton;
 
     PointerSource* pointer = &PointerSource::desktop();
     Clock* clock = &Clock::system();
     ExternalDrag* externalDrag = &ExternalDrag::platform();
     MenuPresenter* menuPresenter = &MenuPresenter::popup();
+    StandaloneShell* shell = &StandaloneShell::current();
 
     Gesture gesture = Gesture::idle;
     WaveformArea area;
@@ -185,6 +200,7 @@ private:
     double pendingPreviewStart = noPreviewStart;
 
     std::optional<FrameKey> lastFrame;
+    std::optional<WaveformKey> lastWaveform;
     juce::Rectangle<int> lastWriteHeadBand;
 
     std::array<juce::PopupMenu, numMenus> menus;
