@@ -1168,6 +1168,7 @@ bool printCaptureAndPaintFigures (int& argc, char** argv)
     printFigure ("overlay_paint_us_1000_idle", reporter.fastest ("overlayPaint1000Idle") / 1.0e3);
     printFigure ("overlay_paint_us_1000_busy_carbon", reporter.fastest ("overlayPaint1000Busy") / 1.0e3);
     printFigure ("overlay_paint_us_1000_busy_rainbow", reporter.fastest ("overlayPaint1000BusyRainbow") / 1.0e3);
+    printFigure ("menu_open_ms", reporter.fastest ("settingsMenuOpen") / 1.0e6);
     printFigure ("overlay_paint_us_1000", slowerOf (reporter, "overlayPaint1000Busy", "overlayPaint1000BusyRainbow"));
     std::fflush (stdout);
     return viewChangesOk && copiesOk;

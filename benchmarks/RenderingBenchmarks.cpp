@@ -190,3 +190,41 @@ void editorPaint1000 (benchmark::State& state)
 } // namespace
 
 BENCHMARK (editorPaint1000)->Unit (benchmark::kNanosecond)->Repetitions (3);
+
+namespace
+{
+
+/** A right click's settings menu: built from the live state and shown as a pop-up window on
+    the display, the part of opening it that the message thread waits for. Closing it again is
+    not timed. Needs an X display. */
+void settingsMenuOpen (benchmark::State& state)
+{
+    if (juce::SystemStats::getEnvironmentVariable ("DISPLAY", {}).isEmpty())
+    {
+        state.SkipWithError ("no X display");
+        return;
+    }
+
+    PaintedView painted (1000, 89);
+    painted.processor->recordingPathSet = true;
+    auto& view = painted.view;
+    view.addToDesktop (juce::ComponentPeer::windowIsTemporary);
+    view.setVisible (true);
+
+    for (auto _ : state)
+    {
+        view.showContextMenu();
+
+        state.PauseTiming();
+        if (juce::PopupMenu::getNumActiveMenus() != 1)
+            state.SkipWithError ("the menu did not open");
+
+        juce::PopupMenu::dismissAllActiveMenus();
+        juce::MessageManager::getInstance()->runDispatchLoopUntil (5);
+        state.ResumeTiming();
+    }
+}
+
+} // namespace
+
+BENCHMARK (settingsMenuOpen)->Unit (benchmark::kNanosecond)->Iterations (50)->Repetitions (5);
