@@ -1,7 +1,22 @@
 #include "ManualOpener.h"
 
+#include <unistd.h>
+
 namespace
 {
+
+/** Whether a program of that name can be run from the search path. The framework's child
+    process cannot tell a program that is missing from one that failed. */
+bool isOnSearchPath (const juce::String& name)
+{
+    const auto path = juce::SystemStats::getEnvironmentVariable ("PATH", "/usr/local/bin:/usr/bin:/bin");
+
+    for (const auto& folder : juce::StringArray::fromTokens (path, ":", {}))
+        if (folder.isNotEmpty() && ::access (juce::File (folder).getChildFile (name).getFullPathName().toRawUTF8(), X_OK) == 0)
+            return true;
+
+    return false;
+}
 
 /** Runs xdg-open and watches it from the message thread. xdg-open returns at once with an error
     when there is nothing to open the page with; with a browser that keeps it waiting until the
@@ -18,7 +33,7 @@ public:
         failed = std::move (onFailed);
         process = std::make_unique<juce::ChildProcess>();
 
-        if (! process->start (juce::StringArray { "xdg-open", page.getFullPathName() }, 0))
+        if (! isOnSearchPath ("xdg-open") || ! process->start (juce::StringArray { "xdg-open", page.getFullPathName() }, 0))
         {
             process.reset();
             report ("xdg-open could not be started");

@@ -76,6 +76,11 @@ void StandaloneFilterApp::applyWindowPreferences()
 void StandaloneFilterApp::shutdown()
 {
     reportXRuns();
+
+    // Every way out passes here, ctrl+c in a terminal too; not only the close button and "Quit".
+    if (mainWindow != nullptr)
+        mainWindow->pluginHolder->savePluginState();
+
     mainWindow = nullptr;
     appProperties.saveIfNeeded();
 }

@@ -6,27 +6,6 @@
 
 using namespace quorvel::test;
 
-namespace juce
-{
-// The framework's own message pump, which its modal loops use; those are not built here.
-bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages);
-}
-
-namespace
-{
-
-/** Runs the message loop for a while, as the framework's own modal loops do. */
-void dispatchMessagesFor (int milliseconds)
-{
-    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) milliseconds;
-
-    while (juce::Time::getMillisecondCounter() < end)
-        if (! juce::dispatchNextMessageOnSystemQueue (true))
-            juce::Thread::sleep (1);
-}
-
-} // namespace
-
 TEST (EditorOpenGL, TheEditorRendersThroughAGlContext)
 {
     clearHome();

@@ -5,6 +5,12 @@
 #include <cstdlib>
 #include <string>
 
+namespace juce
+{
+// The framework's own message pump, which its modal loops use; those are not built here.
+bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages);
+}
+
 namespace quorvel::test
 {
 
@@ -40,6 +46,15 @@ juce::String recordingFolder()
     const auto folder = juce::File (temporaryHome).getChildFile ("Recordings");
     folder.createDirectory();
     return folder.getFullPathName();
+}
+
+void dispatchMessagesFor (int milliseconds)
+{
+    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) milliseconds;
+
+    while (juce::Time::getMillisecondCounter() < end)
+        if (! juce::dispatchNextMessageOnSystemQueue (true))
+            juce::Thread::sleep (1);
 }
 
 void clearHome()

@@ -32,6 +32,9 @@ juce::String recordingFolder();
 /** Removes every file the program may have written under the temporary home. */
 void clearHome();
 
+/** Runs the message loop for a while, as the framework's own modal loops do. */
+void dispatchMessagesFor (int milliseconds);
+
 /** Writes a preferences file holding exactly these keys and values. */
 void writePreferences (const std::map<juce::String, juce::String>& values);
 
