@@ -15,9 +15,11 @@
 //
 //   quorvel_e2e_audio write-indexed FILE FRAMES
 //       Writes FRAMES of a signal that tells each frame's index n: the left sample is
-//       +-(0.25 + n / 2^25), the right one -+(0.5 + m / 2^24) with m = (40503 n + 12345) mod 2^23.
-//       Both are exact in single precision for n < 2^23 (174 s at 48 kHz); the signs alternate,
-//       so the signal is never silent and swings both ways, and the channels always differ.
+//       +-(0.25 + (n mod 2^23) / 2^25), the right one -+(0.5 + m / 2^24) with
+//       m = (40503 n + 12345 + 77777 floor (n / 2^23)) mod 2^23. Both are exact in single
+//       precision; the signs alternate, so the signal is never silent and swings both ways, and
+//       the channels always differ. The left sample tells n mod 2^23 (174 s at 48 kHz), the right
+//       one which stretch of 2^23 frames n lies in, up to 2^31 frames (12 hours).
 //
 //   quorvel_e2e_audio first-passed OUTPUT
 //       For an input written by write-indexed: prints "FIRST COUNT", the index of the first
@@ -28,7 +30,24 @@
 //   quorvel_e2e_audio check-snippet INPUT WAV
 //       Reads WAV with libsndfile and requires a 48 kHz, two-channel, 32-bit float file whose
 //       frames are a contiguous run of INPUT's frames, bit for bit. Prints "START FRAMES": the
-//       INPUT frame the run starts at and its length.
+//       INPUT frame the run starts at and its length. INPUT "-" stands for the indexed signal
+//       as long as it goes, without a file.
+//
+//   quorvel_e2e_audio check-passed OUTPUT
+//       For an output recorded while the indexed signal played: requires every frame of OUTPUT
+//       from the first one that is not silent to the end to be the next frame of the signal.
+//       Prints "FIRST COUNT" as first-passed does.
+//
+//   quorvel_e2e_audio jack NAME OUTPUT [STORED_SECONDS]
+//       A sound card on a JACK server (the one JACK_DEFAULT_SERVER names): client NAME_source
+//       plays the indexed signal on out_1 and out_2, from frame 0 on from the first cycle in
+//       which both are connected (silence before); client NAME_sink records in_1 and in_2
+//       into OUTPUT, raw as the sink below writes it, the first STORED_SECONDS only when given.
+//       The sink checks as it goes that what it hears is the signal passed through unchanged.
+//       Writes "ready" to standard output once both clients run; on SIGTERM or SIGINT it stops
+//       and prints "frames N passed P first F breaks B xruns X": frames heard, frames of them
+//       that were the signal, the first index heard, the frames where the signal did not go on
+//       from the frame before (silence at the end left out), and the xruns the server reported.
 //
 //   quorvel_e2e_audio sink FILE BYTES_PER_SECOND
 //       Copies standard input to FILE no faster than BYTES_PER_SECOND. ALSA's null device has
@@ -51,7 +70,12 @@
 #include <thread>
 #include <vector>
 
+#include <atomic>
+#include <csignal>
+
 #include <fcntl.h>
+#include <jack/jack.h>
+#include <jack/ringbuffer.h>
 #include <sndfile.h>
 #include <unistd.h>
 
@@ -123,12 +147,16 @@ int writeInput (const char* path, long silentFrames, long signalFrames)
 
 //==============================================================================
 // The indexed signal: every frame says where in the input it came from.
-constexpr std::uint32_t indexLimit = 1u << 23;
+constexpr std::uint32_t stretchLength = 1u << 23;   // frames the left sample tells apart
+constexpr std::uint32_t numStretches = 1u << 8;
+constexpr long indexLimit = (long) stretchLength * numStretches;
 
+// Unsigned arithmetic wraps modulo 2^32, a multiple of 2^23, so m comes out as documented.
 Frame indexedFrame (std::uint32_t n)
 {
-    const std::uint32_t m = (n * 40503u + 12345u) % indexLimit;
-    const float left = 0.25f + std::ldexp ((float) n, -25);
+    const std::uint32_t low = n % stretchLength, stretch = n / stretchLength;
+    const std::uint32_t m = (n * 40503u + 12345u + stretch * 77777u) % stretchLength;
+    const float left = 0.25f + std::ldexp ((float) low, -25);
     const float right = 0.5f + std::ldexp ((float) m, -24);
     const bool odd = (n & 1u) != 0;
     return { bitsOf (odd ? -left : left), bitsOf (odd ? right : -right) };
@@ -142,15 +170,20 @@ long indexOf (const Frame& frame)
     if (! (magnitude >= 0.25f && magnitude < 0.5f))
         return -1;
 
-    const auto n = (std::uint32_t) std::ldexp (magnitude - 0.25f, 25);   // exact within one binade
-    return indexedFrame (n) == frame ? (long) n : -1;
+    const auto low = (std::uint32_t) std::ldexp (magnitude - 0.25f, 25);   // exact within one binade
+
+    for (std::uint32_t stretch = 0; stretch < numStretches; ++stretch)
+        if (const auto n = stretch * stretchLength + low; indexedFrame (n) == frame)
+            return (long) n;
+
+    return -1;
 }
 
 int writeIndexed (const char* path, long numFrames)
 {
-    if (numFrames < 0 || numFrames > (long) indexLimit)
+    if (numFrames < 0 || numFrames > (long) stretchLength)
     {
-        std::fprintf (stderr, "write-indexed: at most %u frames\n", indexLimit);
+        std::fprintf (stderr, "write-indexed: at most %u frames\n", stretchLength);
         return 1;
     }
 
@@ -195,15 +228,254 @@ int firstPassed (const char* outputPath)
     return 0;
 }
 
+int checkPassed (const char* outputPath)
+{
+    std::vector<Frame> output;
+
+    if (! readFrames (outputPath, output))
+    {
+        std::fprintf (stderr, "check-passed: cannot read %s\n", outputPath);
+        return 1;
+    }
+
+    size_t at = 0;
+
+    while (at < output.size() && output[at].isSilent())
+        ++at;
+
+    if (at == output.size())
+    {
+        std::fprintf (stderr, "check-passed: %s is silent\n", outputPath);
+        return 1;
+    }
+
+    const long first = indexOf (output[at]);
+
+    for (size_t i = at; i < output.size(); ++i)
+    {
+        if (first < 0 || ! (output[i] == indexedFrame ((std::uint32_t) (first + (long) (i - at)))))
+        {
+            const long found = indexOf (output[i]);
+            std::fprintf (stderr, "check-passed: output frame %zu should be input frame %ld but is (%.9g, %.9g)%s%ld\n",
+                          i, first + (long) (i - at), (double) floatOf (output[i].left), (double) floatOf (output[i].right),
+                          found >= 0 ? ", input frame " : ", no frame of the signal ", found);
+            return 1;
+        }
+    }
+
+    std::printf ("%ld %zu\n", first, output.size() - at);
+    return 0;
+}
+
+//==============================================================================
+// A sound card on a JACK server: a source client plays the indexed signal, a sink client
+// records what comes back and checks it on the way. The callbacks only copy, count and compare;
+// a thread of the tool's own moves the recording from a lock-free ring into the file.
+std::atomic<bool> stopRequested { false };
+
+extern "C" void requestStop (int) { stopRequested = true; }
+
+class JackLoop
+{
+public:
+    bool open (const std::string& name, const char* outputPath, double storedSeconds)
+    {
+        source = jack_client_open ((name + "_source").c_str(), JackNoStartServer, nullptr);
+        sink = jack_client_open ((name + "_sink").c_str(), JackNoStartServer, nullptr);
+
+        if (source == nullptr || sink == nullptr)
+        {
+            std::fprintf (stderr, "jack: cannot open clients %s_source and %s_sink (is the server running?)\n",
+                          name.c_str(), name.c_str());
+            return false;
+        }
+
+        for (int channel = 0; channel < 2; ++channel)
+        {
+            const auto suffix = std::to_string (channel + 1);
+            outs[channel] = jack_port_register (source, ("out_" + suffix).c_str(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+            ins[channel] = jack_port_register (sink, ("in_" + suffix).c_str(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+
+            if (outs[channel] == nullptr || ins[channel] == nullptr)
+                return false;
+        }
+
+        file = std::fopen (outputPath, "wb");
+
+        if (file == nullptr)
+        {
+            std::fprintf (stderr, "jack: cannot open %s\n", outputPath);
+            return false;
+        }
+
+        const auto rate = (double) jack_get_sample_rate (sink);
+        framesToStore = storedSeconds > 0 ? (unsigned long) (storedSeconds * rate) : ~0ul;
+        ring = jack_ringbuffer_create ((size_t) rate * sizeof (Frame));   // a second of frames
+        jack_set_process_callback (source, [] (jack_nframes_t n, void* self) { return ((JackLoop*) self)->play (n); }, this);
+        jack_set_process_callback (sink, [] (jack_nframes_t n, void* self) { return ((JackLoop*) self)->record (n); }, this);
+        jack_set_xrun_callback (sink, [] (void* self) { ((JackLoop*) self)->xruns++; return 0; }, this);
+        return jack_activate (source) == 0 && jack_activate (sink) == 0;
+    }
+
+    // Moves recorded frames into the file until asked to stop.
+    void run()
+    {
+        std::printf ("ready\n");
+        std::fflush (stdout);
+
+        while (! stopRequested)
+        {
+            drain();
+            std::this_thread::sleep_for (std::chrono::milliseconds (20));
+        }
+
+        jack_deactivate (sink);           // first, so that it hears no silence from a stopped source
+        jack_deactivate (source);
+        drain();
+        std::printf ("frames %lu passed %lu first %ld breaks %lu xruns %d\n", heard.load(), passed.load(),
+                     firstIndex.load(), breaks.load(), xruns.load());
+    }
+
+    ~JackLoop()
+    {
+        if (source != nullptr) jack_client_close (source);
+        if (sink != nullptr)   jack_client_close (sink);
+        if (ring != nullptr)   jack_ringbuffer_free (ring);
+        if (file != nullptr)   std::fclose (file);
+    }
+
+private:
+    int play (jack_nframes_t numFrames)
+    {
+        float* left = (float*) jack_port_get_buffer (outs[0], numFrames);
+        float* right = (float*) jack_port_get_buffer (outs[1], numFrames);
+
+        if (! playing)
+            playing = jack_port_connected (outs[0]) > 0 && jack_port_connected (outs[1]) > 0;
+
+        for (jack_nframes_t i = 0; i < numFrames; ++i)
+        {
+            const auto frame = playing ? indexedFrame (nextIndex++) : Frame { 0, 0 };
+            left[i] = floatOf (frame.left);
+            right[i] = floatOf (frame.right);
+        }
+
+        return 0;
+    }
+
+    int record (jack_nframes_t numFrames)
+    {
+        const float* left = (const float*) jack_port_get_buffer (ins[0], numFrames);
+        const float* right = (const float*) jack_port_get_buffer (ins[1], numFrames);
+
+        for (jack_nframes_t i = 0; i < numFrames; ++i)
+        {
+            const Frame frame { bitsOf (left[i]), bitsOf (right[i]) };
+            check (frame);
+
+            if (stored < framesToStore && jack_ringbuffer_write_space (ring) >= sizeof frame)
+            {
+                jack_ringbuffer_write (ring, (const char*) &frame, sizeof frame);
+                ++stored;
+            }
+        }
+
+        heard += numFrames;
+        return 0;
+    }
+
+    // Once the signal arrived, every frame must be the one after the frame before.
+    // Silence after the signal counts once the signal comes back: silence at the end only means
+    // that the program stopped first.
+    void check (const Frame& frame)
+    {
+        if (frame.isSilent())
+        {
+            silentRun += started ? 1 : 0;
+            return;
+        }
+
+        if (! started)
+        {
+            started = true;
+            expected = indexOf (frame);
+            firstIndex = expected;
+        }
+
+        breaks += silentRun;
+        silentRun = 0;
+
+        if (expected >= 0 && frame == indexedFrame ((std::uint32_t) expected))
+        {
+            ++passed;
+            ++expected;
+            return;
+        }
+
+        ++breaks;
+        const long found = indexOf (frame);
+        expected = found >= 0 ? found + 1 : -1;
+    }
+
+    void drain()
+    {
+        while (const auto available = jack_ringbuffer_read_space (ring) / sizeof (Frame))
+        {
+            Frame frames[1024];
+            const auto n = std::min<size_t> (available, std::size (frames));
+            jack_ringbuffer_read (ring, (char*) frames, n * sizeof (Frame));
+            std::fwrite (frames, sizeof (Frame), n, file);
+        }
+
+        std::fflush (file);
+    }
+
+    jack_client_t* source = nullptr;
+    jack_client_t* sink = nullptr;
+    jack_port_t* outs[2] {};
+    jack_port_t* ins[2] {};
+    jack_ringbuffer_t* ring = nullptr;
+    std::FILE* file = nullptr;
+    unsigned long framesToStore = 0, stored = 0;
+
+    bool playing = false;                  // the source's thread only
+    std::uint32_t nextIndex = 0;
+    bool started = false;                  // the sink's thread only
+    long expected = -1;
+    unsigned long silentRun = 0;
+
+    std::atomic<unsigned long> heard { 0 }, passed { 0 }, breaks { 0 };
+    std::atomic<long> firstIndex { -1 };
+    std::atomic<int> xruns { 0 };
+};
+
+int jackLoop (const char* name, const char* outputPath, double storedSeconds)
+{
+    std::signal (SIGTERM, requestStop);
+    std::signal (SIGINT, requestStop);
+
+    JackLoop loop;
+
+    if (! loop.open (name, outputPath, storedSeconds))
+        return 1;
+
+    loop.run();
+    return 0;
+}
+
 int checkSnippet (const char* inputPath, const char* wavPath)
 {
+    const bool generated = std::strcmp (inputPath, "-") == 0;
     std::vector<Frame> input;
 
-    if (! readFrames (inputPath, input))
+    if (! generated && ! readFrames (inputPath, input))
     {
         std::fprintf (stderr, "check-snippet: cannot read %s\n", inputPath);
         return 1;
     }
+
+    const auto inputLength = generated ? (size_t) indexLimit : input.size();
+    const auto inputFrame = [&] (size_t i) { return generated ? indexedFrame ((std::uint32_t) i) : input[i]; };
 
     SF_INFO info {};
     SNDFILE* file = sf_open (wavPath, SFM_READ, &info);
@@ -241,7 +513,7 @@ int checkSnippet (const char* inputPath, const char* wavPath)
     const auto numFrames = (size_t) info.frames;
     const long start = indexOf (frameAt (0));
 
-    if (start < 0 || (size_t) start + numFrames > input.size())
+    if (start < 0 || (size_t) start + numFrames > inputLength)
     {
         std::fprintf (stderr, "check-snippet: the file's first frame (%.9g, %.9g) %s\n",
                       (double) samples[0], (double) samples[1],
@@ -253,7 +525,7 @@ int checkSnippet (const char* inputPath, const char* wavPath)
     {
         const auto frame = frameAt (i);
 
-        if (! (frame == input[(size_t) start + i]))
+        if (! (frame == inputFrame ((size_t) start + i)))
         {
             std::fprintf (stderr, "check-snippet: the file's frame %zu should be input frame %zu but is (%.9g, %.9g)",
                           i, (size_t) start + i, (double) samples[2 * i], (double) samples[2 * i + 1]);
@@ -422,7 +694,9 @@ int usage()
                           "       quorvel_e2e_audio write-demo FILE SECONDS\n"
                           "       quorvel_e2e_audio write-indexed FILE FRAMES\n"
                           "       quorvel_e2e_audio first-passed OUTPUT\n"
-                          "       quorvel_e2e_audio check-snippet INPUT WAV\n"
+                          "       quorvel_e2e_audio check-snippet INPUT|- WAV\n"
+                          "       quorvel_e2e_audio check-passed OUTPUT\n"
+                          "       quorvel_e2e_audio jack NAME OUTPUT [STORED_SECONDS]\n"
                           "       quorvel_e2e_audio sink FILE BYTES_PER_SECOND\n"
                           "       quorvel_e2e_audio check INPUT OUTPUT\n");
     return 2;
@@ -448,6 +722,12 @@ int main (int argc, char** argv)
 
     if (command == "check-snippet" && argc == 4)
         return checkSnippet (argv[2], argv[3]);
+
+    if (command == "check-passed" && argc == 3)
+        return checkPassed (argv[2]);
+
+    if (command == "jack" && (argc == 4 || argc == 5))
+        return jackLoop (argv[2], argv[3], argc == 5 ? std::atof (argv[4]) : 0.0);
 
     if (command == "sink" && argc == 4)
         return sink (argv[2], std::atof (argv[3]));
