@@ -2,8 +2,10 @@
 # standalone program in a private HOME, on an X display, with ALSA's own "file" and "null"
 # plug-ins as its sound card. Source it, then call the functions in order:
 #
-#   harness_begin TOOL            a work folder and a fresh HOME; DISPLAY (own Xvfb if unset)
-#   harness_sound_card INPUT      ~/.asoundrc: the input plays INPUT (raw stereo float, 48 kHz),
+#   harness_begin TOOL            a work folder and a fresh HOME; DISPLAY (own Xvfb if unset);
+#                                 QUORVEL_XRUN_REPORT (the program's xruns, written as it quits)
+#   harness_sound_card INPUT      ~/.asoundrc and the wrapper's settings ($harness_settings): the
+#                                 input plays INPUT (raw stereo float, 48 kHz),
 #                                 the output goes to $harness_output, paced at the real rate
 #   harness_preferences K=V ...   the program's preferences file (a recording folder is added)
 #   harness_start APP             starts the program; $harness_pid
@@ -17,6 +19,8 @@
 # stereo float; the pipe's back-pressure paces the program's audio thread like a sound card.
 
 readonly harness_rate=48000
+# The standalone wrapper's settings file, beside the preferences file (set by harness_begin).
+harness_settings= harness_preferences_file=
 harness_work= harness_pid= harness_xvfb_pid= harness_window= harness_tool= harness_output=
 harness_helper_pids=()
 
@@ -60,6 +64,10 @@ harness_begin() {
     # Leak reports from X and font libraries in sanitizer builds are not the harness's concern.
     export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
     mkdir -p "$XDG_CONFIG_HOME/Varrow's/Quorvel" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$harness_work/recordings"
+    harness_settings="$HOME/.config/Varrow's/Quorvel/Quorvel Standalone.settings"
+    harness_preferences_file="$HOME/.config/Varrow's/Quorvel/Quorvel.vasettings"
+    # The program writes its audio device and xrun count there when it quits.
+    export QUORVEL_XRUN_REPORT="$harness_work/xrun-report"
 
     if [ -n "${DISPLAY:-}" ]; then
         # X clients find their cookie in ~/.Xauthority unless told otherwise; HOME moved.
@@ -109,9 +117,9 @@ pcm.quorvel_e2e_out {
 }
 ASOUNDRC
 
-    # JUCE's standalone wrapper keeps its settings in ~/.config/<name>.settings: the device
-    # manager's state and "shouldMuteInput", which is on by default and would silence the input.
-    cat > "$HOME/.config/Quorvel.settings" <<SETTINGS
+    # The standalone wrapper's settings: the device manager's state and "shouldMuteInput",
+    # which is on by default and would silence the input.
+    cat > "$harness_settings" <<SETTINGS
 <?xml version="1.0" encoding="UTF-8"?>
 <PROPERTIES>
   <VALUE name="audioSetup">
@@ -125,6 +133,61 @@ ASOUNDRC
 SETTINGS
 }
 
+# The JACK alternative to harness_sound_card, harness_jack_card PERIOD [STORED_SECONDS]: a private
+# JACK server with its dummy driver (48 kHz, PERIOD frames a cycle, paced by the clock like a
+# card), named after the work folder so that runs side by side keep apart, and
+# quorvel_e2e_audio's "jack" mode as the card: client quorvel_e2e_source plays the indexed signal
+# into the program's inputs, quorvel_e2e_sink records its outputs into $harness_output (the first
+# STORED_SECONDS only, when given) and checks them. $harness_jack_pid is the card;
+# harness_jack_stop stops it and sets $harness_jack_summary.
+harness_jack_pid= harness_jack_summary=
+
+harness_jack_card() {
+    local period=${1:?harness_jack_card PERIOD [STORED_SECONDS]} stored=${2:-}
+    command -v jackd >/dev/null || harness_fail "jackd is not installed (scripts/install-deps installs jackd2)"
+    export JACK_DEFAULT_SERVER="quorvel-e2e-${harness_work##*.}"
+    export JACK_NO_AUDIO_RESERVATION=1       # no D-Bus device reservation: the dummy driver has no device
+    harness_output="$harness_work/output.raw"
+
+    jackd -n "$JACK_DEFAULT_SERVER" -d dummy -r "$harness_rate" -p "$period" -C 2 -P 2 > "$harness_work/jackd.log" 2>&1 &
+    harness_also_stop $!
+    jack_wait -w -t 10 >/dev/null 2>&1 || harness_fail "the JACK server did not start: $(cat "$harness_work/jackd.log")"
+
+    "$harness_tool" jack quorvel_e2e "$harness_output" $stored > "$harness_work/jack-card.log" 2>&1 &
+    harness_jack_pid=$!
+    harness_helper_pids=("$harness_jack_pid" "${harness_helper_pids[@]}")    # stopped before the server
+    local deadline=$(( $(date +%s) + 10 ))
+    until grep -q '^ready' "$harness_work/jack-card.log"; do
+        kill -0 "$harness_jack_pid" 2>/dev/null || harness_fail "the JACK card exited: $(cat "$harness_work/jack-card.log")"
+        [ "$(date +%s)" -lt "$deadline" ] || harness_fail "the JACK card did not start within 10 s"
+        sleep 0.1
+    done
+
+    # The program's JACK device takes a client's ports as its input or output "device".
+    cat > "$harness_settings" <<SETTINGS
+<?xml version="1.0" encoding="UTF-8"?>
+<PROPERTIES>
+  <VALUE name="audioSetup">
+    <DEVICESETUP deviceType="JACK"
+                 audioInputDeviceName="quorvel_e2e_source" audioOutputDeviceName="quorvel_e2e_sink"
+                 audioDeviceRate="$harness_rate" audioDeviceBufferSize="$period"
+                 audioDeviceInChans="11" audioDeviceOutChans="11"/>
+  </VALUE>
+  <VALUE name="shouldMuteInput" val="0"/>
+</PROPERTIES>
+SETTINGS
+}
+
+# Stops the JACK card; its last line ("frames N passed P first F breaks B xruns X") goes to
+# $harness_jack_summary.
+harness_jack_stop() {
+    [ -n "$harness_jack_pid" ] || return 0
+    kill -TERM "$harness_jack_pid" 2>/dev/null
+    wait "$harness_jack_pid" || harness_fail "the JACK card failed: $(cat "$harness_work/jack-card.log")"
+    harness_jack_summary=$(grep '^frames ' "$harness_work/jack-card.log" | tail -n 1)
+    harness_jack_pid=
+}
+
 # Writes the preferences file on one line, without an XML declaration: the program rewrites it
 # in JUCE's own layout when it saves at start, which tells that the program wrote it. A stored
 # recording folder spares the first-run "Set Recording Directory" message.
@@ -133,7 +196,7 @@ harness_preferences() {
     for pair in "$@"; do
         values+="<VALUE name=\"${pair%%=*}\" val=\"${pair#*=}\"/>"
     done
-    printf '<PROPERTIES>%s</PROPERTIES>\n' "$values" > "$XDG_CONFIG_HOME/Varrow's/Quorvel/Quorvel.vasettings"
+    printf '<PROPERTIES>%s</PROPERTIES>\n' "$values" > "$harness_preferences_file"
 }
 
 harness_start() {

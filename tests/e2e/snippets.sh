@@ -3,7 +3,11 @@
 # (quorvel_e2e_audio write-indexed), a selection made with the pointer, and the check that a
 # snippet file holds exactly the selected audio. Source it, then:
 #
-#   snippet_begin APP TOOL          the harness, the sound card, the program; waits for its window
+#   snippet_begin APP TOOL [jack PERIOD]
+#                                   the harness, the sound card (ALSA's plug-ins, or a JACK server
+#                                   with PERIOD-frame cycles and quorvel_e2e_audio's JACK card,
+#                                   storing $snippet_stored_seconds of output when set), the
+#                                   program; waits for its window
 #   snippet_wait_passed             waits for the first signal out; $snippet_first and
 #                                   $snippet_signal_column, the first column surely holding signal
 #   snippet_wait_captured COLUMN    waits until the ring holds signal past editor column COLUMN
@@ -42,9 +46,14 @@ snippet_begin() {
     unset DISPLAY
     harness_begin "${2:?snippet_begin APP TOOL}"
 
-    snippet_input="$harness_work/input.raw"
-    "$harness_tool" write-indexed "$snippet_input" "$snippet_input_frames"
-    harness_sound_card "$snippet_input"
+    if [ "${3:-alsa}" = jack ]; then
+        snippet_input=-                    # the JACK card plays the indexed signal as long as it runs
+        harness_jack_card "${4:?snippet_begin APP TOOL jack PERIOD}" "${snippet_stored_seconds:-}"
+    else
+        snippet_input="$harness_work/input.raw"
+        "$harness_tool" write-indexed "$snippet_input" "$snippet_input_frames"
+        harness_sound_card "$snippet_input"
+    fi
     harness_preferences "Standalone Display Width=$snippet_editor_width" "Standalone Display Height=$snippet_editor_height"
     harness_start "$app"
     harness_wait_window 20
