@@ -770,6 +770,24 @@ TEST_F (SettingsMenuView, DurationsReachTheAudioThread)
     }
 }
 
+TEST_F (SettingsMenuView, ADurationWithoutMemoryKeepsTheCaptureAndSaysSo)
+{
+    runAudio (4);
+    const auto* ring = proc().captureBuffer.get();
+    proc().beforeRingAllocation = [] (int) { throw std::bad_alloc(); };
+
+    choose (27);
+
+    ASSERT_EQ (messages().size(), 1u);
+    EXPECT_TRUE (isMessage (messages().front(), Icon::InfoIcon, "Recording Duration - Error",
+                            "Quorvel could not get the memory for a recording of 600 seconds; it keeps recording 30 seconds."));
+    EXPECT_EQ (proc().pendingRecordDuration.load(), -1);
+
+    runAudio (1);
+    EXPECT_EQ (proc().captureBuffer.get(), ring);   // the recorded audio is still there
+    EXPECT_EQ (proc().recordDurationSeconds.load(), 30);
+}
+
 TEST_F (SettingsMenuView, TheTickedDurationIsStoredAsTheDefault)
 {
     const auto toldSet = [this] (const char* seconds)
