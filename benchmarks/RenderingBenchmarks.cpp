@@ -222,11 +222,10 @@ void settingsMenuOpen (benchmark::State& state)
         view.showContextMenu();
 
         state.PauseTiming();
-        if (juce::PopupMenu::getNumActiveMenus() != 1)
-            state.SkipWithError ("the menu did not open");
 
         // Dismissed menus are deleted by a message of their own.
-        juce::PopupMenu::dismissAllActiveMenus();
+        if (! juce::PopupMenu::dismissAllActiveMenus())
+            state.SkipWithError ("the menu did not open");
 
         while (juce::dispatchNextMessageOnSystemQueue (true))
         {

@@ -96,7 +96,8 @@ void StandaloneFilterApp::reportXRuns() const
     const auto* device = mainWindow->getDeviceManager().getCurrentAudioDevice();
     File (path).replaceWithText (device != nullptr ? device->getTypeName() + " " + device->getName() + "\nxruns "
                                                          + String (device->getXRunCount()) + "\n"
-                                                   : String ("no device\n"));
+                                                   : String ("no device\n"),
+                 false, false, "\n");
 }
 
 void StandaloneFilterApp::systemRequestedQuit()
