@@ -1221,9 +1221,16 @@ void printExportFigures (const ExportFigures& figures)
 
 } // namespace
 
+namespace quorvel::test
+{
+void ignoreXErrors();
+}
+
 //==============================================================================
 int main (int argc, char** argv)
 {
+    quorvel::test::ignoreXErrors();
+
     // A private home folder before the framework first looks it up: the processor reads and
     // writes its preferences there, never in the user's.
     const auto home = useTemporaryHome();

@@ -21,24 +21,9 @@ protected:
     }
 };
 
-/** Takes the place of the waveform's image cache and counts its invalidations: each one is a
-    re-render of the waveform at the next paint. */
-class RenderCounter final : public juce::CachedComponentImage
-{
-public:
-    void paint (juce::Graphics&) override {}
-    bool invalidateAll() override                         { ++renders; return true; }
-    bool invalidate (const juce::Rectangle<int>&) override { ++renders; return true; }
-    void releaseResources() override {}
-
-    int renders = 0;
-};
-
 RenderCounter& countWaveformRenders (AudioPluginAudioProcessorEditor& editor)
 {
-    auto* counter = new RenderCounter();
-    editor.testComponent.waveformDisplay.setCachedComponentImage (counter);   // takes ownership
-    return *counter;
+    return countRenders (editor.testComponent.waveformDisplay);
 }
 
 /** Counts how often the editor re-rendered the waveform over some 16 ms ticks. */

@@ -945,19 +945,6 @@ TEST_F (SettingsMenuStandalone, AudioSettingsOpensTheDevicesDialog)
 namespace
 {
 
-/** Takes the place of the waveform's image cache and counts its invalidations: each one is a
-    re-render of the waveform at the next paint. */
-class RenderCounter final : public juce::CachedComponentImage
-{
-public:
-    void paint (juce::Graphics&) override {}
-    bool invalidateAll() override                          { ++renders; return true; }
-    bool invalidate (const juce::Rectangle<int>&) override  { ++renders; return true; }
-    void releaseResources() override {}
-
-    int renders = 0;
-};
-
 /** Collects what is asked to be repainted in the editor and its children, as the window's
     peer would before its next paint. */
 class RepaintRecorder final : public juce::CachedComponentImage
@@ -1137,8 +1124,7 @@ struct Animations
 TEST_F (SettingsMenuInEditor, AChosenFrameRateIsUsedFromTheNextTicks)
 {
     open ({ { "Target FPS", "20" } });
-    auto* counter = new RenderCounter();
-    editor->testComponent.waveformDisplay.setCachedComponentImage (counter);   // takes ownership
+    auto* counter = &countRenders (editor->testComponent.waveformDisplay);
 
     const auto rendersOver = [&] (int ticks)
     {

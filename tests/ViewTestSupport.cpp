@@ -3,6 +3,13 @@
 namespace quorvel::test
 {
 
+RenderCounter& countRenders (juce::Component& component)
+{
+    auto* counter = new RenderCounter();
+    component.setCachedComponentImage (counter);
+    return *counter;
+}
+
 juce::ModifierKeys keys (const char* spelling)
 {
     int flags = 0;

@@ -63,6 +63,22 @@ public:
     std::function<void (int)> choose;
 };
 
+/** Takes the place of the waveform's image cache and counts its invalidations: each one is a
+    re-render of the waveform at the next paint. */
+class RenderCounter final : public juce::CachedComponentImage
+{
+public:
+    void paint (juce::Graphics&) override {}
+    bool invalidateAll() override                         { ++renders; return true; }
+    bool invalidate (const juce::Rectangle<int>&) override { ++renders; return true; }
+    void releaseResources() override {}
+
+    int renders = 0;
+};
+
+/** Puts a RenderCounter in place of the component's image cache; the component owns it. */
+RenderCounter& countRenders (juce::Component& component);
+
 /** Modifier flags from a short spelling: L M R for the buttons, S C A for shift, ctrl and alt. */
 juce::ModifierKeys keys (const char* spelling);
 

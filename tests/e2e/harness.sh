@@ -117,15 +117,20 @@ pcm.quorvel_e2e_out {
 }
 ASOUNDRC
 
-    # The standalone wrapper's settings: the device manager's state and "shouldMuteInput",
-    # which is on by default and would silence the input.
+    harness_audio_setup ALSA "Quorvel E2E Input" "Quorvel E2E Output" 512
+}
+
+# The standalone wrapper's settings, harness_audio_setup TYPE INPUT OUTPUT BUFFER: the device
+# manager's state, and "shouldMuteInput" off, since it is on by default and would silence the
+# input.
+harness_audio_setup() {
     cat > "$harness_settings" <<SETTINGS
 <?xml version="1.0" encoding="UTF-8"?>
 <PROPERTIES>
   <VALUE name="audioSetup">
-    <DEVICESETUP deviceType="ALSA"
-                 audioInputDeviceName="Quorvel E2E Input" audioOutputDeviceName="Quorvel E2E Output"
-                 audioDeviceRate="$harness_rate" audioDeviceBufferSize="512"
+    <DEVICESETUP deviceType="$1"
+                 audioInputDeviceName="$2" audioOutputDeviceName="$3"
+                 audioDeviceRate="$harness_rate" audioDeviceBufferSize="$4"
                  audioDeviceInChans="11" audioDeviceOutChans="11"/>
   </VALUE>
   <VALUE name="shouldMuteInput" val="0"/>
@@ -164,18 +169,7 @@ harness_jack_card() {
     done
 
     # The program's JACK device takes a client's ports as its input or output "device".
-    cat > "$harness_settings" <<SETTINGS
-<?xml version="1.0" encoding="UTF-8"?>
-<PROPERTIES>
-  <VALUE name="audioSetup">
-    <DEVICESETUP deviceType="JACK"
-                 audioInputDeviceName="quorvel_e2e_source" audioOutputDeviceName="quorvel_e2e_sink"
-                 audioDeviceRate="$harness_rate" audioDeviceBufferSize="$period"
-                 audioDeviceInChans="11" audioDeviceOutChans="11"/>
-  </VALUE>
-  <VALUE name="shouldMuteInput" val="0"/>
-</PROPERTIES>
-SETTINGS
+    harness_audio_setup JACK quorvel_e2e_source quorvel_e2e_sink "$period"
 }
 
 # Stops the JACK card; its last line ("frames N passed P first F breaks B xruns X") goes to
