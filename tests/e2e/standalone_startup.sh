@@ -49,12 +49,32 @@ wait_height() {
     done
 }
 
-# The settings menu, opened with the right button in the middle of the waveform, then KEYS.
+# The program's visible windows: its main window, and its menus and message boxes while open.
+visible_windows() { xdotool search --onlyvisible --pid "$harness_pid" 2>/dev/null | wc -l; }
+
+# The settings menu, opened with the right button in the middle of the waveform, then KEYS once
+# the menu's window is there (a slow build may take a while to open it).
 menu() {
     window_geometry
-    xdotool mousemove $(( X + WIDTH / 2 )) $(( Y + HEIGHT - border - editor_height / 2 )) sleep 0.2 click 3 sleep 0.5
-    local key
-    for key in "$@"; do xdotool key "$key" sleep 0.1; done
+    local key deadline=$(( $(date +%s) + 10 ))
+    before=$(visible_windows)
+    xdotool mousemove $(( X + WIDTH / 2 )) $(( Y + HEIGHT - border - editor_height / 2 )) sleep 0.2 click 3
+    until [ "$(visible_windows)" -gt "$before" ]; do
+        [ "$(date +%s)" -lt "$deadline" ] || harness_fail "the settings menu did not open within 10 s"
+        sleep 0.1
+    done
+    sleep 0.3
+    for key in "$@"; do xdotool key "$key" sleep 0.2; done
+}
+before=
+
+# Waits until the menu (and what it opened) is gone again.
+wait_menu_closed() {
+    local deadline=$(( $(date +%s) + 10 ))
+    until [ "$(visible_windows)" -le "$before" ]; do
+        [ "$(date +%s)" -lt "$deadline" ] || harness_fail "the settings menu stayed open"
+        sleep 0.1
+    done
 }
 
 # Down presses to the main menu's items while a recording folder is set (no "Set Recording
@@ -170,6 +190,7 @@ wait_height "$window_height"
 readonly moved_x=200 moved_y=300
 xdotool windowmove "$harness_window" "$moved_x" "$moved_y"
 menu $(downs "$to_mute_output") Return
+wait_menu_closed
 quit_by_menu
 muted_state=$(setting filterState)
 [ "$muted_state" != "$default_state" ] || harness_fail "Mute Output did not change the stored state"
