@@ -131,17 +131,7 @@ AudioPluginAudioProcessor::AudioPluginAudioProcessor (std::unique_ptr<UserMessag
 {
     jassert (freezeParameterValue != nullptr);
 
-    propertiesOptions = std::make_unique<juce::PropertiesFile::Options>();
-    propertiesOptions->applicationName = productName;
-    propertiesOptions->folderName = "~/.config/Varrow's/" + productName;
-    propertiesOptions->filenameSuffix = ".vasettings";
-    propertiesOptions->osxLibrarySubFolder = "Application Support";
-    propertiesOptions->commonToAllUsers = false;
-    propertiesOptions->ignoreCaseOfKeyNames = false;
-    propertiesOptions->doNotSave = false;
-    propertiesOptions->millisecondsBeforeSaving = 3000;
-    propertiesOptions->storageFormat = juce::PropertiesFile::storeAsXML;
-    propertiesOptions->processLock = nullptr;
+    propertiesOptions = std::make_unique<juce::PropertiesFile::Options> (preferencesFileOptions());
 
     auto& laf = juce::LookAndFeel::getDefaultLookAndFeel();
     laf.setColour (juce::AlertWindow::backgroundColourId, juce::Colour (0xff242424));
@@ -710,6 +700,22 @@ void AudioPluginAudioProcessor::setStateInformation (const void* data, int sizeI
 }
 
 //==============================================================================
+juce::PropertiesFile::Options AudioPluginAudioProcessor::preferencesFileOptions()
+{
+    juce::PropertiesFile::Options options;
+    options.applicationName = "Quorvel";
+    options.folderName = "~/.config/Varrow's/" + options.applicationName;
+    options.filenameSuffix = ".vasettings";
+    options.osxLibrarySubFolder = "Application Support";
+    options.commonToAllUsers = false;
+    options.ignoreCaseOfKeyNames = false;
+    options.doNotSave = false;
+    options.millisecondsBeforeSaving = 3000;
+    options.storageFormat = juce::PropertiesFile::storeAsXML;
+    options.processLock = nullptr;
+    return options;
+}
+
 std::unique_ptr<juce::PropertiesFile> AudioPluginAudioProcessor::openPreferences() const
 {
     if (! setAsideIfUnreadable (propertiesOptions->getDefaultFile()))
@@ -782,37 +788,27 @@ void AudioPluginAudioProcessor::saveDisplaySize (int width, int height)
 
 void AudioPluginAudioProcessor::saveSelectedTheme (int theme)
 {
-    const auto prefs = openPreferences();
-    prefs->setValue ("Selected Theme", theme);
-    prefs->save();
+    savePreference ("Selected Theme", theme);
 }
 
 void AudioPluginAudioProcessor::toggleTrimSilence()
 {
     trimSilence = ! trimSilence;
-    const auto prefs = openPreferences();
-    prefs->setValue ("Trim Silence", trimSilence);
-    prefs->save();
+    savePreference ("Trim Silence", trimSilence);
 }
 
 void AudioPluginAudioProcessor::toggleDisplayContextButton()
 {
     showContextButton = ! showContextButton;
-    const auto prefs = openPreferences();
-    prefs->setValue ("Context Button", showContextButton);
-    prefs->save();
+    savePreference ("Context Button", showContextButton);
 }
 
 void AudioPluginAudioProcessor::toggleOpenGL()
 {
     useOpenGL = ! useOpenGL;
-    const auto prefs = openPreferences();
-    prefs->setValue ("OpenGL", useOpenGL);
-    prefs->save();
-
-    userMessages->show (juce::MessageBoxIconType::InfoIcon, "OpenGL - Success",
-                        juce::String ("OpenGL has been turned ") + (useOpenGL ? "on. " : "off. ")
-                            + productName + " has to be closed and re-opened for the changes to take effect.");
+    savePreference ("OpenGL", useOpenGL);
+    notifyUser ("OpenGL - Success", juce::String ("OpenGL has been turned ") + (useOpenGL ? "on. " : "off. ")
+                                        + productName + " has to be closed and re-opened for the changes to take effect.");
 }
 
 void AudioPluginAudioProcessor::savePreference (const juce::String& key, const juce::var& value)
@@ -949,12 +945,7 @@ void AudioPluginAudioProcessor::recordingFolderChosen (const juce::File& result)
         // read-only file system or a folder of /proc is refused even then.
         if (result.hasWriteAccess() && ::access (result.getFullPathName().toRawUTF8(), W_OK) == 0)
         {
-            {
-                const auto prefs = openPreferences();
-                prefs->setValue ("Recording Path", result.getFullPathName());
-                prefs->save();
-            }
-
+            savePreference ("Recording Path", result.getFullPathName());
             recordingPathSet = true;
             userMessages->show (juce::MessageBoxIconType::InfoIcon, "Recording Directory - Success",
                                 "Recording directory has been successfully set to:\n" + result.getFullPathName()
@@ -990,14 +981,9 @@ void AudioPluginAudioProcessor::setNoiseThreshold (double dB, bool notify)
 
 void AudioPluginAudioProcessor::saveDefaultNoiseThreshold (double dB)
 {
-    {
-        const auto prefs = openPreferences();
-        prefs->setValue ("Noise Threshold", dB);
-        prefs->save();
-    }
-
-    userMessages->show (juce::MessageBoxIconType::InfoIcon, "Silence Threshold - Success",
-                        "Default silence threshold has successfully been set to: " + NumberText::twoDecimals (dB) + "dBs.");
+    savePreference ("Noise Threshold", dB);
+    notifyUser ("Silence Threshold - Success",
+                "Default silence threshold has successfully been set to: " + NumberText::twoDecimals (dB) + "dBs.");
 }
 
 void AudioPluginAudioProcessor::calibrateFromSelection()

@@ -54,6 +54,9 @@ public:
     bool isBusesLayoutSupported (const BusesLayout& layouts) const override;
 
     //==============================================================================
+    /** Where the preferences file lives, shared by every instance and the standalone program. */
+    static juce::PropertiesFile::Options preferencesFileOptions();
+
     /** Opens the preferences file afresh; it saves pending changes when destroyed. */
     std::unique_ptr<juce::PropertiesFile> openPreferences() const;
 

@@ -1,4 +1,6 @@
 #include "StandaloneFilterApp.h"
+#include "AudioPluginAudioProcessor.h"
+#include "ValueParsing.h"
 
 namespace juce
 {
@@ -8,20 +10,9 @@ namespace
 
 const String productName { "Quorvel" };
 
-/** The preferences file's options, as the processor opens it. */
-PropertiesFile::Options preferencesOptions()
-{
-    PropertiesFile::Options options;
-    options.applicationName = productName;
-    options.filenameSuffix = ".vasettings";
-    options.osxLibrarySubFolder = "Application Support";
-    options.folderName = "~/.config/Varrow's/" + productName;
-    return options;
-}
-
 bool readBool (const PropertiesFile& file, StringRef key)
 {
-    return file.containsKey (key) && file.getValue (key).getIntValue() != 0;
+    return file.containsKey (key) && ValueParsing::parseInt (file.getValue (key)) != 0;
 }
 
 } // namespace
@@ -63,7 +54,7 @@ void StandaloneFilterApp::initialise (const String&)
 void StandaloneFilterApp::applyWindowPreferences()
 {
     // Saved at once, so that the folder and the file exist from the first start.
-    PropertiesFile preferences (preferencesOptions());
+    PropertiesFile preferences (AudioPluginAudioProcessor::preferencesFileOptions());
     preferences.save();
 
     if (readBool (preferences, "Borderless Window"))
