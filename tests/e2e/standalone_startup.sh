@@ -188,7 +188,15 @@ harness_start "$app"
 harness_wait_window 20
 wait_height "$window_height"
 readonly moved_x=200 moved_y=300
-xdotool windowmove "$harness_window" "$moved_x" "$moved_y"
+# The program may still place its window while it settles after start-up (the wrapper sizes it
+# to the editor and the notice), which can undo an early move: move until it stays.
+for attempt in $(seq 20); do
+    xdotool windowmove "$harness_window" "$moved_x" "$moved_y"
+    sleep 0.3
+    window_geometry
+    [ "$X,$Y" = "$moved_x,$moved_y" ] && break
+done
+[ "$X,$Y" = "$moved_x,$moved_y" ] || harness_fail "the window does not stay at $moved_x,$moved_y but returns to $X,$Y"
 menu $(downs "$to_mute_output") Return
 wait_menu_closed
 quit_by_menu
