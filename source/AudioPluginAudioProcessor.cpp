@@ -126,10 +126,10 @@ AudioPluginAudioProcessor::AudioPluginAudioProcessor (std::unique_ptr<UserMessag
       hostIsAbletonLive (juce::PluginHostType().isAbletonLive()),
       hostIsAppleHost (isAppleHost()),
       userMessages (messages != nullptr ? std::move (messages) : UserMessages::createDefault()),
-      freezeParameterValue (parameters.getRawParameterValue ("Freeze")),
+      freezeParameter (parameters.getParameter ("Freeze")),
       storageReleaser (std::make_unique<StorageReleaser> (restartMailbox))
 {
-    jassert (freezeParameterValue != nullptr);
+    jassert (freezeParameter != nullptr);
 
     propertiesOptions = std::make_unique<juce::PropertiesFile::Options> (preferencesFileOptions());
 
@@ -335,7 +335,7 @@ void AudioPluginAudioProcessor::mirrorFreezeParameter() noexcept
 {
     // Acting only on change lets the view freeze and unfreeze without the parameter
     // undoing it at the next block.
-    const float value = freezeParameterValue->load();
+    const float value = freezeParameter->getValue();
 
     if (value != lastFreezeValue)
     {

@@ -236,7 +236,9 @@ private:
     std::unique_ptr<UserMessages> userMessages;
     juce::AudioBuffer<float> snippetStorage;   // the exports' copy of a region; message thread
     const std::shared_ptr<const int> lifetime = std::make_shared<const int> (0);   // watched by callbacks that may outlive us
-    std::atomic<float>* freezeParameterValue = nullptr;
+    // Read from the parameter itself: a plug-in shell sets its value from the audio thread with
+    // no listener call, and the change must count from that sample on.
+    juce::RangedAudioParameter* freezeParameter = nullptr;
     varrow::RestartMailbox restartMailbox;
     std::unique_ptr<StorageReleaser> storageReleaser;
     std::atomic<double> pendingPreviewSeek { noPreviewSeek };
