@@ -501,7 +501,9 @@ void TestComponent::pause()
     }
 
     freezeTint.setTarget (0.0);
+    parameter->beginChangeGesture();
     parameter->setValueNotifyingHost (0.0f);
+    parameter->endChangeGesture();
 }
 
 //==============================================================================
