@@ -1,0 +1,97 @@
+#include "ClapEditorHost.h"
+#include "X11ErrorTrap.h"
+
+ClapEditorHost::ClapEditorHost (juce::AudioProcessor& processorToUse, ResizeRequest request)
+    : processor (processorToUse), requestHostResize (std::move (request))
+{
+    setOpaque (true);
+    editor.reset (processor.createEditorIfNeeded());
+    jassert (editor != nullptr);
+
+    if (editor != nullptr)
+    {
+        addAndMakeVisible (*editor);
+        setSize (editor->getWidth(), editor->getHeight());
+    }
+}
+
+ClapEditorHost::~ClapEditorHost()
+{
+    // The host may already have destroyed the window we live in; the framework's teardown of
+    // ours must not report that to the host as an X error.
+    X11ErrorTrap::runIgnoringErrors ([this]
+    {
+        if (editor != nullptr)
+        {
+            processor.editorBeingDeleted (editor.get());
+            removeChildComponent (editor.get());
+            editor.reset();
+        }
+
+        if (isOnDesktop())
+            removeFromDesktop();
+    });
+}
+
+void ClapEditorHost::attachTo (unsigned long parentWindow)
+{
+    if (isOnDesktop())
+        removeFromDesktop();
+
+    addToDesktop (0, reinterpret_cast<void*> (parentWindow));
+    setVisible (true);
+}
+
+juce::Rectangle<int> ClapEditorHost::adjustedSize (int width, int height) const
+{
+    if (editor == nullptr)
+        return { width, height };
+
+    if (! editor->isResizable())
+        return editor->getLocalBounds();
+
+    auto* constrainer = editor->getConstrainer();
+
+    if (constrainer == nullptr)
+        return { juce::jmax (1, width), juce::jmax (1, height) };
+
+    auto bounds = juce::Rectangle<int> (width, height);
+    const auto limits = juce::Rectangle<int> (constrainer->getMinimumWidth(), constrainer->getMinimumHeight());
+    bounds.setWidth (juce::jlimit (limits.getWidth(), juce::jmax (limits.getWidth(), constrainer->getMaximumWidth()), width));
+    bounds.setHeight (juce::jlimit (limits.getHeight(), juce::jmax (limits.getHeight(), constrainer->getMaximumHeight()), height));
+    return bounds;
+}
+
+bool ClapEditorHost::isEditorResizable() const
+{
+    return editor != nullptr && editor->isResizable();
+}
+
+void ClapEditorHost::resized()
+{
+    if (editor == nullptr)
+        return;
+
+    const juce::ScopedValueSetter<bool> settingSize (resizingEditor, true);
+    editor->setBounds (getLocalBounds());
+}
+
+void ClapEditorHost::childBoundsChanged (juce::Component* child)
+{
+    if (resizingEditor || child != editor.get() || editor == nullptr)
+        return;
+
+    const auto wanted = editor->getLocalBounds();
+
+    if (wanted.getWidth() == getWidth() && wanted.getHeight() == getHeight())
+        return;
+
+    if (requestHostResize != nullptr && requestHostResize (wanted.getWidth(), wanted.getHeight()))
+    {
+        setSize (wanted.getWidth(), wanted.getHeight());
+        return;
+    }
+
+    // Refused: the editor goes back to the size the host gives us.
+    resized();
+}
