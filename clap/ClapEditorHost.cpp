@@ -47,13 +47,10 @@ juce::Rectangle<int> ClapEditorHost::adjustedSize (int width, int height) const
     if (editor == nullptr)
         return { width, height };
 
-    if (! editor->isResizable())
-        return editor->getLocalBounds();
-
     auto* constrainer = editor->getConstrainer();
 
-    if (constrainer == nullptr)
-        return { juce::jmax (1, width), juce::jmax (1, height) };
+    if (! isEditorResizable() || constrainer == nullptr)
+        return editor->getLocalBounds();
 
     auto bounds = juce::Rectangle<int> (width, height);
     const auto limits = juce::Rectangle<int> (constrainer->getMinimumWidth(), constrainer->getMinimumHeight());
@@ -64,7 +61,9 @@ juce::Rectangle<int> ClapEditorHost::adjustedSize (int width, int height) const
 
 bool ClapEditorHost::isEditorResizable() const
 {
-    return editor != nullptr && editor->isResizable();
+    // An editor that sizes itself from its own corner has limits, and the host's window frame
+    // may use the same freedom.
+    return editor != nullptr && (editor->isResizable() || editor->getConstrainer() != nullptr);
 }
 
 void ClapEditorHost::resized()
