@@ -660,8 +660,9 @@ void AudioPluginAudioProcessor::getStateInformation (juce::MemoryBlock& destData
     sampler.setProperty ("channel-mode", channelMode, nullptr);
     sampler.setProperty ("preview-only", previewOnly, nullptr);
 
+    // The tree takes the parameters' latest values only on its own timer; copying it brings them in first.
     juce::MemoryOutputStream stream (destData, false);
-    parameters.state.writeToStream (stream);
+    parameters.copyState().writeToStream (stream);
 }
 
 void AudioPluginAudioProcessor::setStateInformation (const void* data, int sizeInBytes)

@@ -206,6 +206,19 @@ TEST_F (State, TheFreezeParameterTravelsInItsParamChild)
     EXPECT_EQ (p->parameters.getRawParameterValue ("Freeze")->load(), 1.0f);
 }
 
+TEST_F (State, AFreezeSetJustBeforeSavingIsInTheState)
+{
+    // The parameter tree catches up with parameter values on a timer; a host saving right
+    // after a change (no message loop in between) must still get the new value.
+    ProcessorUnderTest saved;
+    saved->parameters.getParameter ("Freeze")->setValueNotifyingHost (1.0f);
+
+    ProcessorUnderTest restored;
+    restore (*restored, saveState (*saved));
+
+    EXPECT_EQ (restored->parameters.getParameter ("Freeze")->getValue(), 1.0f);
+}
+
 TEST (ValueTreeStreamCheck, AcceptsWhatTheFrameworkWritesAndNothingDamaged)
 {
     juce::MemoryBlock binary ("\x01\x02\x03", 3);
