@@ -1,5 +1,4 @@
 #include "ClapEditorHost.h"
-#include "X11ErrorTrap.h"
 
 ClapEditorHost::ClapEditorHost (juce::AudioProcessor& processorToUse, ResizeRequest request)
     : processor (processorToUse), requestHostResize (std::move (request))
@@ -17,20 +16,19 @@ ClapEditorHost::ClapEditorHost (juce::AudioProcessor& processorToUse, ResizeRequ
 
 ClapEditorHost::~ClapEditorHost()
 {
-    // The host may already have destroyed the window we live in; the framework's teardown of
-    // ours must not report that to the host as an X error.
-    X11ErrorTrap::runIgnoringErrors ([this]
+    if (editor != nullptr)
     {
-        if (editor != nullptr)
-        {
-            processor.editorBeingDeleted (editor.get());
-            removeChildComponent (editor.get());
-            editor.reset();
-        }
+        processor.editorBeingDeleted (editor.get());
+        removeChildComponent (editor.get());
+        editor.reset();
+    }
 
-        if (isOnDesktop())
-            removeFromDesktop();
-    });
+    if (isOnDesktop())
+        removeFromDesktop();
+
+    // The host may already have destroyed the window ours lived in: the errors of our teardown
+    // arrive now, while the filter still keeps them from the host.
+    X11ErrorFilter::synchronise();
 }
 
 void ClapEditorHost::attachTo (unsigned long parentWindow)

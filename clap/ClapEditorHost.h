@@ -1,5 +1,6 @@
 #pragma once
 
+#include "X11ErrorFilter.h"
 #include <juce_audio_processors/juce_audio_processors.h>
 #include <functional>
 
@@ -30,6 +31,7 @@ public:
     void childBoundsChanged (juce::Component* child) override;
 
 private:
+    X11ErrorFilter errorFilter;   // outlives the editor and our window
     juce::AudioProcessor& processor;
     ResizeRequest requestHostResize;
     std::unique_ptr<juce::AudioProcessorEditor> editor;

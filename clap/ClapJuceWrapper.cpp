@@ -705,11 +705,11 @@ bool ClapJuceWrapper::textToValue (clap_id id, const char* display, double* valu
     if (slot == nullptr || display == nullptr || value == nullptr)
         return false;
 
-    const auto text = juce::String::fromUTF8 (display).trim();
+    const auto text = juce::String::fromUTF8 (display);
     const auto normalised = slot->parameter->getValueForText (text);
 
     // The framework maps unknown text to some value; only text that reads back as itself counts.
-    if (slot->numSteps > 1 && slot->parameter->getText (normalised, 1024).compareIgnoreCase (text) != 0)
+    if (slot->numSteps > 1 && slot->parameter->getText (normalised, 1024) != text)
         return false;
 
     *value = toPlain (*slot, normalised);
