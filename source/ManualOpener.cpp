@@ -105,6 +105,15 @@ juce::File ManualOpener::findPageFrom (const juce::File& program)
             return installed;
     }
 
+    // Plug-ins installed for one user (~/.clap, ~/.vst3, ~/.lv2) find the manual that the
+    // per-user install puts in the user's data folder.
+    const auto dataHome = juce::SystemStats::getEnvironmentVariable ("XDG_DATA_HOME", {});
+    const auto userData = dataHome.startsWithChar ('/') ? juce::File (dataHome) : juce::File ("~/.local/share");
+    const auto forUser = userData.getChildFile ("doc/quorvel/manual.html");
+
+    if (forUser.existsAsFile())
+        return forUser;
+
     for (const auto* prefix : { "/usr/local", "/usr" })
     {
         const auto installed = juce::File (prefix).getChildFile ("share/doc/quorvel/manual.html");

@@ -25,6 +25,19 @@ struct TemporaryTree
     const juce::File root = juce::File::createTempFile ("manual-tree");
 };
 
+TEST (ManualOpener, PlugInsInstalledForOneUserFindTheManualInTheUsersDataFolder)
+{
+    quorvel::test::clearHome();
+    const auto plugIn = juce::File ("~/.clap/Quorvel.clap");
+    const auto forUser = juce::File ("~/.local/share/doc/quorvel/manual.html");
+    ASSERT_TRUE (plugIn.create().wasOk());
+    ASSERT_TRUE (forUser.create().wasOk());
+
+    EXPECT_EQ (ManualOpener::findPageFrom (plugIn), forUser);
+    EXPECT_EQ (ManualOpener::findPageFrom (juce::File ("~/.vst3/Quorvel.vst3/Contents/x86_64-linux/Quorvel.so")), forUser);
+    quorvel::test::clearHome();
+}
+
 TEST (ManualOpener, FindsTheManualBesideTheProgramOrUnderItsInstallationPrefix)
 {
     const TemporaryTree tree;
