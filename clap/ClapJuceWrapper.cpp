@@ -509,9 +509,10 @@ const void* ClapJuceWrapper::getExtension (const char* id) const
     if (std::strcmp (id, CLAP_EXT_TIMER_SUPPORT) == 0)         return &C::timerSupport;
     if (std::strcmp (id, CLAP_EXT_POSIX_FD_SUPPORT) == 0)      return &C::posixFdSupport;
 
-    // An editor needs the host to run the framework's events.
-    if (std::strcmp (id, CLAP_EXT_GUI) == 0 && eventLoop != nullptr && eventLoop->canDriveEvents()
-        && processor != nullptr && processor->hasEditor())
+    // Offered even to a host that cannot run the framework's events: hosts such as Qtractor
+    // decide whether a plug-in has an editor while scanning, with a host that offers nothing.
+    // Creating the editor is what such a host is refused.
+    if (std::strcmp (id, CLAP_EXT_GUI) == 0 && (processor == nullptr || processor->hasEditor()))
         return &C::gui;
 
     return nullptr;
@@ -775,7 +776,9 @@ bool ClapJuceWrapper::createGui (const char* api, bool isFloating)
 {
     jassert (isMainThread());
 
-    if (editorHost != nullptr || ! isGuiApiSupported (api, isFloating))
+    // An editor needs the host to run the framework's events (timer or file descriptor support).
+    if (editorHost != nullptr || ! isGuiApiSupported (api, isFloating)
+        || eventLoop == nullptr || ! eventLoop->canDriveEvents())
         return false;
 
     editorHost = std::make_unique<ClapEditorHost> (*processor, [this] (int w, int h) { return requestHostResize (w, h); });
