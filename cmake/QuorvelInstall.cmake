@@ -31,17 +31,19 @@ install (TARGETS Quorvel_CLAP
 
 # The bundles' folders come as the framework built them; their libraries go through
 # install (TARGETS) so that they lose the build tree's RPATH like every other binary.
-install (DIRECTORY "${quorvel_artefacts}/VST3/Quorvel.vst3"
-         DESTINATION lib/vst3 COMPONENT plugins
-         PATTERN "*.so" EXCLUDE)
-install (TARGETS Quorvel_VST3
-         LIBRARY DESTINATION "lib/vst3/Quorvel.vst3/${quorvel_vst3_binary_folder}" COMPONENT plugins)
+if (TARGET Quorvel_VST3 AND TARGET Quorvel_LV2)
+    install (DIRECTORY "${quorvel_artefacts}/VST3/Quorvel.vst3"
+             DESTINATION lib/vst3 COMPONENT plugins
+             PATTERN "*.so" EXCLUDE)
+    install (TARGETS Quorvel_VST3
+             LIBRARY DESTINATION "lib/vst3/Quorvel.vst3/${quorvel_vst3_binary_folder}" COMPONENT plugins)
 
-install (DIRECTORY "${quorvel_artefacts}/LV2/Quorvel.lv2"
-         DESTINATION lib/lv2 COMPONENT plugins
-         PATTERN "*.so" EXCLUDE)
-install (TARGETS Quorvel_LV2
-         LIBRARY DESTINATION lib/lv2/Quorvel.lv2 COMPONENT plugins)
+    install (DIRECTORY "${quorvel_artefacts}/LV2/Quorvel.lv2"
+             DESTINATION lib/lv2 COMPONENT plugins
+             PATTERN "*.so" EXCLUDE)
+    install (TARGETS Quorvel_LV2
+             LIBRARY DESTINATION lib/lv2/Quorvel.lv2 COMPONENT plugins)
+endif()
 
 # The Debian package: quorvel_<version>_amd64.deb in the build folder, built by scripts/package.
 set (CPACK_GENERATOR DEB)
