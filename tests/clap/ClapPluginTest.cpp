@@ -1005,6 +1005,29 @@ TEST_F (ClapEditor, OpensResizesHidesAndClosesWithTheHostDrivingItsLoop)
     // TearDown destroys the plug-in and checks that every timer and fd was unregistered.
 }
 
+TEST_F (ClapEditor, DraggingItsCornerAsksTheHostForTheNewSize)
+{
+    const auto editor = openEditor (*host, 0, 600);
+    ASSERT_NE (editor, 0u);
+    const auto [width, height] = windowSize (display, editor);
+    const auto& counts = host->counts();
+
+    // The resize corner is the editor's bottom right; the host here accepts every request.
+    dragAt (display, editor, (int) width - 3, (int) height - 3, (int) width + 97, (int) height + 47);
+    ClapTestHost::runMainLoop (2000, [&] { return counts.resizeRequests.load() > 0
+                                                  && windowSize (display, editor).first > width; });
+
+    ASSERT_GT (counts.resizeRequests.load(), 0);
+    const auto asked = std::make_pair (counts.lastResizeWidth.load(), counts.lastResizeHeight.load());
+    EXPECT_GT (asked.first, width);
+    EXPECT_GT (asked.second, height);
+    EXPECT_EQ (windowSize (display, editor), std::make_pair ((unsigned) asked.first, (unsigned) asked.second));
+
+    uint32_t w = 0, h = 0;
+    ASSERT_TRUE (host->gui()->get_size (host->plugin(), &w, &h));
+    EXPECT_EQ (std::make_pair (w, h), asked);
+}
+
 TEST_F (ClapEditor, PauseButtonChangesGoOutInTheNextProcessCall)
 {
     const auto id = freezeId();

@@ -273,6 +273,24 @@ void clickAt (Display* display, XWindow window, int x, int y)
     XFlush (display);
 }
 
+void dragAt (Display* display, XWindow window, int x, int y, int toX, int toY)
+{
+    movePointerOver (display, window, x, y);
+    XTestFakeButtonEvent (display, 1, True, CurrentTime);
+    XFlush (display);
+
+    // In steps, as a hand would, so that the drag is seen between press and release.
+    for (int step = 1; step <= 10; ++step)
+    {
+        movePointerOver (display, window, x + (toX - x) * step / 10, y + (toY - y) * step / 10);
+        XFlush (display);
+        usleep (20000);
+    }
+
+    XTestFakeButtonEvent (display, 1, False, CurrentTime);
+    XFlush (display);
+}
+
 void pressKeyOver (Display* display, XWindow window, const char* keyName)
 {
     movePointerOver (display, window, 10, 10);

@@ -76,6 +76,9 @@ XWindow findWindowTitled (Display* display, const std::string& title);
 void clickAt (Display* display, XWindow window, int x, int y);
 
 /** Moves the pointer over a window and presses and releases a key (an X keysym name, "Return"). */
+/** Presses the left button at (x, y) of the window, moves to (toX, toY) and releases there. */
+void dragAt (Display* display, XWindow window, int x, int y, int toX, int toY);
+
 void pressKeyOver (Display* display, XWindow window, const char* keyName);
 
 } // namespace quorvel::clap_test

@@ -133,7 +133,14 @@ const clap_host_posix_fd_support ClapTestHost::posixFdSupport {
 
 const clap_host_gui ClapTestHost::hostGui {
     [] (const clap_host* h) { from (h).requireMainThread ("gui.resize_hints_changed"); },
-    [] (const clap_host* h, uint32_t, uint32_t) { ++from (h).tally.resizeRequests; return true; },
+    [] (const clap_host* h, uint32_t width, uint32_t height)
+    {
+        auto& tally = from (h).tally;
+        tally.lastResizeWidth = width;
+        tally.lastResizeHeight = height;
+        ++tally.resizeRequests;
+        return true;
+    },
     [] (const clap_host*) { return false; },
     [] (const clap_host*) { return false; },
     [] (const clap_host* h, bool) { from (h).requireMainThread ("gui.closed"); ++from (h).tally.guiClosed; },

@@ -170,6 +170,7 @@ public:
         std::atomic<int> flushRequests { 0 }, callbackRequests { 0 }, processRequests { 0 }, restartRequests { 0 };
         std::atomic<int> flushes { 0 }, markDirty { 0 }, paramRescans { 0 }, latencyChanges { 0 }, portRescans { 0 };
         std::atomic<int> resizeRequests { 0 }, guiClosed { 0 };
+        std::atomic<uint32_t> lastResizeWidth { 0 }, lastResizeHeight { 0 };
     };
 
     const Counts& counts() const noexcept   { return tally; }
