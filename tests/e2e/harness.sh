@@ -182,6 +182,21 @@ harness_jack_stop() {
     harness_jack_pid=
 }
 
+# harness_jack_check_passed_through WHO AT
+# Stops the JACK card and checks that everything WHO played, from its first frame of signal on,
+# is the input passed through unchanged, with no breaks. AT (seconds so far) labels the report.
+harness_jack_check_passed_through() {
+    local who=$1 at=$2 passed heard good breaks
+    harness_jack_stop
+    passed=$("$harness_tool" check-passed "$harness_output") \
+        || harness_fail "$who's output is not its input passed through"
+    echo "$at s: the output holds input frames ${passed% *} on, ${passed#* } frames, unchanged"
+    echo "    the JACK card: $harness_jack_summary"
+    read -r _ heard _ good _ _ _ breaks _ _ <<< "$harness_jack_summary"
+    [ "$breaks" -eq 0 ] || harness_fail "the signal broke off $breaks times in $who's output"
+    [ "$good" -gt 0 ] && [ "$good" -le "$heard" ] || harness_fail "the JACK card heard no signal: $harness_jack_summary"
+}
+
 # Writes the preferences file on one line, without an XML declaration: the program rewrites it
 # in JUCE's own layout when it saves at start, which tells that the program wrote it. A stored
 # recording folder spares the first-run "Set Recording Directory" message.

@@ -24,12 +24,5 @@ snippet_wait_file 10
 snippet_check "$snippet_file" "$left" "$right"
 
 # Everything the program played, from its first frame of signal on, is the input passed through.
-harness_jack_stop
-passed=$("$harness_tool" check-passed "$harness_output") \
-    || harness_fail "the program's output is not its input passed through"
-echo "$(snippet_elapsed) s: the output holds input frames ${passed% *} on, ${passed#* } frames, unchanged"
-echo "    the JACK card: $harness_jack_summary"
-read -r _ heard _ good _ _ _ breaks _ xruns <<< "$harness_jack_summary"
-[ "$breaks" -eq 0 ] || harness_fail "the signal broke off $breaks times in the program's output"
-[ "$good" -gt 0 ] && [ "$good" -le "$heard" ] || harness_fail "the JACK card heard no signal: $harness_jack_summary"
+harness_jack_check_passed_through "the program" "$(snippet_elapsed)"
 echo "PASS in $(snippet_elapsed) s"

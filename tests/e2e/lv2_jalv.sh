@@ -100,14 +100,7 @@ while :; do
     sleep 0.2
 done
 
-harness_jack_stop
-passed=$("$harness_tool" check-passed "$harness_output") \
-    || harness_fail "the plug-in's output is not its input passed through"
-echo "$(elapsed) s: the output holds input frames ${passed% *} on, ${passed#* } frames, unchanged"
-echo "    the JACK card: $harness_jack_summary"
-read -r _ heard _ good _ _ _ breaks _ xruns <<< "$harness_jack_summary"
-[ "$breaks" -eq 0 ] || harness_fail "the signal broke off $breaks times in the plug-in's output"
-[ "$good" -gt 0 ] && [ "$good" -le "$heard" ] || harness_fail "the JACK card heard no signal: $harness_jack_summary"
+harness_jack_check_passed_through "the plug-in" "$(elapsed)"
 
 # Closing its input quits jalv, which deactivates and frees the plug-in.
 exec 4>&-
