@@ -613,6 +613,10 @@ public:
         {
             auto& self = *static_cast<MemoryStreams*> (s->ctx);
             const auto n = std::min<uint64_t> ({ size, self.chunk, self.bytes.size() - self.readPosition });
+
+            if (n == 0)
+                return 0;   // an empty vector has no data to copy from
+
             std::memcpy (data, self.bytes.data() + self.readPosition, n);
             self.readPosition += n;
             return (int64_t) n;
