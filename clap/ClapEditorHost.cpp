@@ -50,11 +50,9 @@ juce::Rectangle<int> ClapEditorHost::adjustedSize (int width, int height) const
     if (! isEditorResizable() || constrainer == nullptr)
         return editor->getLocalBounds();
 
-    auto bounds = juce::Rectangle<int> (width, height);
-    const auto limits = juce::Rectangle<int> (constrainer->getMinimumWidth(), constrainer->getMinimumHeight());
-    bounds.setWidth (juce::jlimit (limits.getWidth(), juce::jmax (limits.getWidth(), constrainer->getMaximumWidth()), width));
-    bounds.setHeight (juce::jlimit (limits.getHeight(), juce::jmax (limits.getHeight(), constrainer->getMaximumHeight()), height));
-    return bounds;
+    const auto limit = [] (int value, int minimum, int maximum) { return juce::jlimit (minimum, juce::jmax (minimum, maximum), value); };
+    return { limit (width, constrainer->getMinimumWidth(), constrainer->getMaximumWidth()),
+             limit (height, constrainer->getMinimumHeight(), constrainer->getMaximumHeight()) };
 }
 
 bool ClapEditorHost::isEditorResizable() const

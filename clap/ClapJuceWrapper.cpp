@@ -9,6 +9,16 @@
 
 namespace
 {
+/** The event as a parameter value change of the core event space, or nullptr for any other. */
+const clap_event_param_value_t* asParameterValue (const clap_event_header_t* header) noexcept
+{
+    if (header == nullptr || header->space_id != CLAP_CORE_EVENT_SPACE_ID
+        || header->type != CLAP_EVENT_PARAM_VALUE || header->size < sizeof (clap_event_param_value_t))
+        return nullptr;
+
+    return reinterpret_cast<const clap_event_param_value_t*> (header);
+}
+
 // True while the wrapper itself hands a value to the framework's listeners, so that our own
 // listener does not send it back to the host.
 thread_local bool applyingHostChange = false;
@@ -296,27 +306,19 @@ struct ClapJuceWrapperCallbacks
     static bool guiSetTransient (const clap_plugin_t*, const clap_window_t*)   { return false; }
     static void guiSuggestTitle (const clap_plugin_t*, const char*)            {}
 
-    static bool guiShow (const clap_plugin_t* p)
+    static bool setGuiVisible (const clap_plugin_t* p, bool visible)
     {
         auto& w = ClapJuceWrapper::from (p);
 
         if (w.editorHost == nullptr)
             return false;
 
-        w.editorHost->setVisible (true);
+        w.editorHost->setVisible (visible);
         return true;
     }
 
-    static bool guiHide (const clap_plugin_t* p)
-    {
-        auto& w = ClapJuceWrapper::from (p);
-
-        if (w.editorHost == nullptr)
-            return false;
-
-        w.editorHost->setVisible (false);
-        return true;
-    }
+    static bool guiShow (const clap_plugin_t* p)   { return setGuiVisible (p, true); }
+    static bool guiHide (const clap_plugin_t* p)   { return setGuiVisible (p, false); }
 
     //==============================================================================
     static void onTimer (const clap_plugin_t* p, clap_id timerId)
@@ -559,13 +561,12 @@ clap_process_status ClapJuceWrapper::process (const clap_process_t& p) noexcept
 
     for (uint32_t i = 0; i < numEvents; ++i)
     {
-        const auto* header = p.in_events->get (p.in_events, i);
+        const auto* event = asParameterValue (p.in_events->get (p.in_events, i));
 
-        if (header == nullptr || header->space_id != CLAP_CORE_EVENT_SPACE_ID
-            || header->type != CLAP_EVENT_PARAM_VALUE || header->size < sizeof (clap_event_param_value_t))
+        if (event == nullptr)
             continue;
 
-        const auto at = juce::jmin (header->time, p.frames_count);
+        const auto at = juce::jmin (event->header.time, p.frames_count);
 
         if (at > done)
         {
@@ -573,7 +574,7 @@ clap_process_status ClapJuceWrapper::process (const clap_process_t& p) noexcept
             done = at;
         }
 
-        applyHostValue (*reinterpret_cast<const clap_event_param_value_t*> (header));
+        applyHostValue (*event);
     }
 
     if (done < p.frames_count)
@@ -624,13 +625,8 @@ void ClapJuceWrapper::applyInputEvents (const clap_input_events_t* in) noexcept
     const auto numEvents = in->size (in);
 
     for (uint32_t i = 0; i < numEvents; ++i)
-    {
-        const auto* header = in->get (in, i);
-
-        if (header != nullptr && header->space_id == CLAP_CORE_EVENT_SPACE_ID
-            && header->type == CLAP_EVENT_PARAM_VALUE && header->size >= sizeof (clap_event_param_value_t))
-            applyHostValue (*reinterpret_cast<const clap_event_param_value_t*> (header));
-    }
+        if (const auto* event = asParameterValue (in->get (in, i)))
+            applyHostValue (*event);
 }
 
 juce::AudioProcessor::BusesLayout ClapJuceWrapper::layoutFor (int numChannels) const
